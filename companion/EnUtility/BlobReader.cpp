@@ -1,0 +1,108 @@
+// The blob reader: checks every entry before it hands it out, so that no
+// later step can read outside the buffer or past the end of a string.
+#include "BlobReader.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace {
+
+class CINVPBlobReader final : public CBlobReader {
+public:
+    CINVPBlobReader() = default;
+    CINVPBlobReader(const CINVPBlobReader&) = delete;
+    CINVPBlobReader& operator=(const CINVPBlobReader&) = delete;
+    ~CINVPBlobReader() { std::free(m_pCopy); }
+
+    void Rewind() override { m_nPos = 0; }
+
+    int Attach(const void* buffer, x_uint32 len) override {
+        std::free(m_pCopy);
+        m_pCopy = nullptr;
+        m_nPos = 0;
+        m_nLen = 0;
+        m_pBuf = nullptr;
+        m_bAttached = false;
+        if (buffer == nullptr) len = 0;
+        // Values are read in place; they are aligned only if the buffer is.
+        if (len != 0 && reinterpret_cast<uintptr_t>(buffer) % alignof(x_uint32) != 0) {
+            m_pCopy = static_cast<unsigned char*>(std::malloc(len));
+            if (m_pCopy == nullptr) return BLOB_ERR_NO_MEMORY;
+            std::memcpy(m_pCopy, buffer, len);
+            buffer = m_pCopy;
+        }
+        m_pBuf = static_cast<const unsigned char*>(buffer);
+        m_nLen = len;
+        m_bAttached = true;
+        return 0;
+    }
+
+    x_uint32 Remaining() const override { return m_nLen - m_nPos; }
+
+    int Pop(x_uint32* pID, x_uint32* pDataType, const void** ppData, x_uint32* pDataLength) override {
+        if (!m_bAttached) return BLOB_ERR_NOT_ATTACHED;
+        const x_uint32 left = m_nLen - m_nPos;
+        if (left == 0) return BLOB_END_OF_DATA;
+        if (left < BLOB_ENTRY_HEADER_SIZE) return BLOB_ERR_SHORT_HEADER;
+
+        const unsigned char* p = m_pBuf + m_nPos;
+        x_uint32 id, type, len;
+        std::memcpy(&id, p, 4);
+        std::memcpy(&type, p + 4, 4);
+        std::memcpy(&len, p + 8, 4);
+        if (len > left - BLOB_ENTRY_HEADER_SIZE) return BLOB_ERR_VALUE_OVERRUN;
+        const unsigned char* value = p + BLOB_ENTRY_HEADER_SIZE;
+        int rc = CheckValue(type, value, len);
+        if (rc != 0) return rc;
+
+        // Padding after the value; the last entry may omit it.
+        x_uint32 consumed = BLOB_ENTRY_HEADER_SIZE + len;
+        x_uint32 pad = (4u - (len & 3u)) & 3u;
+        consumed += pad < left - consumed ? pad : left - consumed;
+        m_nPos += consumed;
+
+        *pID = id;
+        *pDataType = type;
+        *ppData = value;
+        *pDataLength = len;
+        return 0;
+    }
+
+private:
+    static bool AllZero(const unsigned char* p, x_uint32 n) {
+        for (x_uint32 i = 0; i < n; ++i)
+            if (p[i] != 0) return false;
+        return true;
+    }
+
+    static int CheckValue(x_uint32 type, const unsigned char* value, x_uint32 len) {
+        switch (type) {
+            case DT_INT16:
+            case DT_UINT16:
+                return len == 2 ? 0 : BLOB_ERR_INT_LENGTH;
+            case DT_INT32:
+            case DT_UINT32:
+                return len == 4 ? 0 : BLOB_ERR_INT_LENGTH;
+            case DT_STRING:
+                return len != 0 && value[len - 1] == 0 ? 0 : BLOB_ERR_BAD_STRING;
+            case DT_WSTRING:
+                return len != 0 && len % 4 == 0 && AllZero(value + len - 4, 4) ? 0 : BLOB_ERR_BAD_WSTRING;
+            default:
+                return 0;  // bytes, group markers and unknown codes: any length
+        }
+    }
+
+    const unsigned char* m_pBuf = nullptr;
+    unsigned char* m_pCopy = nullptr;  // owned copy of a misaligned buffer
+    x_uint32 m_nLen = 0;
+    x_uint32 m_nPos = 0;
+    bool m_bAttached = false;
+};
+
+}  // namespace
+
+CBlobReader* CreateINVPBlobReader() { return new CINVPBlobReader(); }
+
+void FreeINVPBlobReader(CBlobReader* pReader) { delete static_cast<CINVPBlobReader*>(pReader); }

@@ -1,0 +1,149 @@
+// BlobGrammar.h - grammar nodes, the grammar object and the grammar registry.
+//
+// A grammar is a tree of nodes: groups inside, items at the leaves, plus a
+// registry of value constraints that items name by ID.  A message entry is
+// matched to a node by its ID within the innermost open group, and must
+// carry the node's data type.  Grammars are built once and then only read;
+// the registry hands out one lazily built instance per message kind and
+// never frees it.
+#ifndef EN_BLOBGRAMMAR_H
+#define EN_BLOBGRAMMAR_H
+
+#include <atomic>
+#include <mutex>
+
+#include "BlobReader.h"
+#include "GrammarTable.h"
+#include "MyString.h"
+#include "my/AutoPtr.h"
+#include "my/MyTree.h"
+
+class CDataConstraint;
+class CConstraintGroup;
+
+enum NodeType { NT_GROUP = 0, NT_ITEM = 1 };
+
+// Abstract base of all grammar nodes.  Names are used only in messages.
+class CNode {
+public:
+    virtual ~CNode();
+    virtual NodeType GetNodeType() const = 0;
+    virtual x_uint32 GetDataType() const = 0;
+
+    const char* GetName() const { return m_strName.c_str(); }
+    x_uint32 GetID() const { return m_nID; }
+    bool IsRequired() const { return m_bRequired; }
+    x_uint32 GetConstraintID() const { return m_nConstraintID; }
+
+    static my::CAutoPtr<CNode> CreateItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequired,
+                                              x_uint32 nConstraintID);
+    static my::CAutoPtr<CNode> CreateGroupNode(const char* name, x_uint32 nID, bool bRequired);
+
+protected:
+    CNode(const char* name, x_uint32 nID, bool bRequired, x_uint32 nConstraintID);
+    CNode(const CNode&) = delete;
+    CNode& operator=(const CNode&) = delete;
+
+private:
+    my::CString m_strName;
+    x_uint32 m_nID;
+    bool m_bRequired;
+    x_uint32 m_nConstraintID;  // 0: no constraint
+};
+
+// A leaf: one entry carrying a value of type m_nDataType.
+class CItemNode : public CNode {
+public:
+    CItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequired, x_uint32 nConstraintID);
+    NodeType GetNodeType() const override { return NT_ITEM; }
+    x_uint32 GetDataType() const override { return m_nDataType; }
+
+private:
+    x_uint32 m_nDataType;
+};
+
+// An inner node; owns its sub-nodes, keyed by their (unique) IDs.
+class CGroupNode : public CNode {
+public:
+    typedef my::CMap<x_uint32, CNode*> SubNodeMap;
+
+    CGroupNode(const char* name, x_uint32 nID, bool bRequired);
+    ~CGroupNode() override;
+    NodeType GetNodeType() const override { return NT_GROUP; }
+    x_uint32 GetDataType() const override { return DT_GROUP; }
+
+    // Takes ownership on success; a duplicate ID throws CInternalErrorException
+    // and leaves the node with the caller's pointer.
+    void AddNode(my::CAutoPtr<CNode> pNode);
+    // The sub-node an entry matches; throws CSyntaxErrorException for an
+    // unknown ID or a wrong data type.
+    const CNode* MatchSubNode(x_uint32 nID, x_uint32 nDataType) const;
+    const SubNodeMap& GetSubNodes() const { return m_SubNodes; }
+
+private:
+    SubNodeMap m_SubNodes;
+};
+
+// A grammar: the root group "Root" (ID 0) and the constraint registry.
+// Grammar classes derive from it and only fill it in their constructors.
+class CBlobGrammar {
+public:
+    CBlobGrammar();
+    ~CBlobGrammar();
+    CBlobGrammar(const CBlobGrammar&) = delete;
+    CBlobGrammar& operator=(const CBlobGrammar&) = delete;
+
+    // Registers a constraint under its ID; a duplicate throws
+    // CInternalErrorException and leaves it with the caller's pointer.
+    void AddConstraint(my::CAutoPtr<CDataConstraint> pConstraint);
+    void AddConstraint(my::CAutoPtr<CConstraintGroup> pConstraint);
+    // Throws CInternalErrorException for an unregistered ID.
+    const CDataConstraint* GetConstraint(x_uint32 nID) const;
+    // Applies the node's constraint, if it names one, to the entry.
+    void VerifyDataConstraint(const CMsgEntry& entry, const CNode& node) const;
+
+    const CGroupNode& GetRoot() const { return m_Root; }
+
+    // The registry.  Each grammar is built on its first request and kept
+    // for the life of the process; a construction that throws leaves
+    // nothing behind and is tried again on the next request.  Safe to call
+    // from several threads: concurrent first requests build one grammar.
+    static const CBlobGrammar* GetLogGrammar(int nMsgType);  // null: no grammar
+    static const CBlobGrammar* GetRegGrammar();               // never null
+    static const CBlobGrammar* GetCmdGrammar();               // always null
+
+protected:
+    // Builds the tree and constraints described by a table.
+    void _Build(const grammar::GrammarTable& table);
+    CGroupNode& _Root() { return m_Root; }
+
+    template <class G>
+    static const CBlobGrammar* _GetInstance(std::atomic<G*>& slot);
+
+private:
+    void _BuildConstraint(const grammar::ConstraintRow& row);
+
+    CGroupNode m_Root;
+    my::CMap<x_uint32, const CDataConstraint*> m_Constraints;
+
+    static std::mutex s_RegistryMutex;
+};
+
+
+// Double-checked lazy construction of one grammar singleton.  The slot is
+// set only after the constructor has returned; a constructor that throws
+// leaves it null (the partly built grammar is destroyed by the new-expression).
+template <class G>
+const CBlobGrammar* CBlobGrammar::_GetInstance(std::atomic<G*>& slot) {
+    G* p = slot.load(std::memory_order_acquire);
+    if (p != nullptr) return p;
+    std::lock_guard<std::mutex> lock(s_RegistryMutex);
+    p = slot.load(std::memory_order_relaxed);
+    if (p == nullptr) {
+        p = new G();
+        slot.store(p, std::memory_order_release);
+    }
+    return p;
+}
+
+#endif  // EN_BLOBGRAMMAR_H

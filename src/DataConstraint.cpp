@@ -1,0 +1,193 @@
+// Value constraints and constraint groups.
+#include "DataConstraint.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "Exceptions.h"
+
+#define EN_ASSERT_ENTRY_MATCHES_NODE() \
+    MY_ASSERT(Data.m_nDataType == Node.GetDataType() && Data.m_nID == Node.GetID())
+
+namespace {
+
+// Integers are copied out of the blob, never read through a cast pointer.
+template <class T>
+T ReadValue(const CMsgEntry& entry) {
+    T v;
+    std::memcpy(&v, entry.m_pData, sizeof v);
+    return v;
+}
+
+// The value of an integer entry widened to 32 bits: 16-bit values with
+// their sign (bSigned) or zero-extended.  False for non-integer types.
+bool ReadInteger(const CMsgEntry& entry, bool bSigned, x_uint32& value) {
+    switch (entry.m_nDataType) {
+        case DT_INT16:
+        case DT_UINT16:
+            value = bSigned ? static_cast<x_uint32>(static_cast<x_int32>(ReadValue<int16_t>(entry)))
+                            : static_cast<x_uint32>(ReadValue<uint16_t>(entry));
+            return true;
+        case DT_INT32:
+        case DT_UINT32:
+            value = ReadValue<x_uint32>(entry);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+// ----------------------------------------------------------------- base
+
+CDataConstraint::CDataConstraint(const char* pszName, x_uint32 nID) : m_strName(pszName), m_nID(nID) {}
+CDataConstraint::~CDataConstraint() {}
+
+my::CAutoPtr<CDataConstraint> CDataConstraint::CreateLengthConstraint(const char* pszName, x_uint32 nID,
+                                                                      x_uint32 nMaxLength, x_uint32 nMinLength) {
+    return my::CAutoPtr<CDataConstraint>(new CLengthConstraint(pszName, nID, nMaxLength, nMinLength));
+}
+
+my::CAutoPtr<CDataConstraint> CDataConstraint::CreateTimeFormatConstraint(x_uint32 nID) {
+    return my::CAutoPtr<CDataConstraint>(new CTimeFormatConstraint(nID));
+}
+
+my::CAutoPtr<CDataConstraint> CDataConstraint::CreateSignedValueConstraint(const char* pszName, x_uint32 nID,
+                                                                           x_int32 nMinValue, x_int32 nMaxValue) {
+    my::CAutoPtr<CDataConstraint> p(new CSignedValueConstraint(pszName, nID, nMinValue, nMaxValue));
+    if (nMinValue > nMaxValue)
+        throw CInternalErrorException("Constraint(ID: %u, Name: '%s') is invalid: MinValue(%d)>MaxValue(%d).", nID,
+                                      pszName, nMinValue, nMaxValue);
+    return p;
+}
+
+my::CAutoPtr<CDataConstraint> CDataConstraint::CreateUnsignedValueConstraint(const char* pszName, x_uint32 nID,
+                                                                             x_uint32 nMinValue, x_uint32 nMaxValue) {
+    my::CAutoPtr<CDataConstraint> p(new CUnsignedValueConstraint(pszName, nID, nMinValue, nMaxValue));
+    if (nMinValue > nMaxValue)
+        throw CInternalErrorException("Constraint(ID: %u, Name: '%s') is invalid: MinValue(%u)>MaxValue(%u).", nID,
+                                      pszName, nMinValue, nMaxValue);
+    return p;
+}
+
+// --------------------------------------------------------------- length
+
+CLengthConstraint::CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32 nMaxLength, x_uint32 nMinLength)
+    : CDataConstraint(pszName, nID), m_nMaxLength(nMaxLength), m_nMinLength(nMinLength) {}
+CLengthConstraint::~CLengthConstraint() {}
+
+void CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+    EN_ASSERT_ENTRY_MATCHES_NODE();
+    x_uint32 length;
+    switch (Data.m_nDataType) {
+        case DT_STRING:
+            length = Data.m_nDataLength - 1;  // without the terminating zero
+            break;
+        case DT_WSTRING:
+            length = (Data.m_nDataLength - 4) / 4;  // 4-byte characters without the terminator
+            break;
+        case DT_BYTES:
+            length = Data.m_nDataLength;
+            break;
+        default:
+            return;
+    }
+    if (m_nMinLength <= length && length <= m_nMaxLength) return;
+    throw CDataConstraintViolationException(
+        "Data(Len: %u) of Node(ID: %u, Name: %s) is not compliant with constraint(ID: %u, Name: '%s')[%u<=DataLength<=%u].",
+        length, Node.GetID(), Node.GetName(), m_nID, GetName(), m_nMinLength, m_nMaxLength);
+}
+
+// ---------------------------------------------------------- time format
+
+CTimeFormatConstraint::CTimeFormatConstraint(x_uint32 nID) : CDataConstraint("TimeFormat", nID) {}
+CTimeFormatConstraint::~CTimeFormatConstraint() {}
+
+void CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+    EN_ASSERT_ENTRY_MATCHES_NODE();
+    char converted[256];
+    const char* text;
+    switch (Data.m_nDataType) {
+        case DT_STRING:
+            text = static_cast<const char*>(Data.m_pData);  // terminated: the reader checked it
+            break;
+        case DT_WSTRING:
+            // Terminated and aligned: the reader checked it.  The result of
+            // the conversion is not examined; the buffer stays terminated.
+            std::memset(converted, 0, sizeof converted);
+            std::wcstombs(converted, static_cast<const wchar_t*>(Data.m_pData), sizeof converted - 1);
+            text = converted;
+            break;
+        default:
+            return;
+    }
+    int f[6] = {0, 0, 0, 0, 0, 0};
+    if (std::sscanf(text, "%d/%d/%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) return;
+    if (std::sscanf(text, "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) return;
+    throw CDataConstraintViolationException("'%s' is not a valid time string", text);
+}
+
+// --------------------------------------------------------------- ranges
+
+CSignedValueConstraint::CSignedValueConstraint(const char* pszName, x_uint32 nID, x_int32 nMinValue,
+                                               x_int32 nMaxValue)
+    : CDataConstraint(pszName, nID), m_nMinValue(nMinValue), m_nMaxValue(nMaxValue) {}
+CSignedValueConstraint::~CSignedValueConstraint() {}
+
+void CSignedValueConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+    EN_ASSERT_ENTRY_MATCHES_NODE();
+    x_uint32 bits;
+    if (!ReadInteger(Data, true, bits)) return;
+    const x_int32 value = static_cast<x_int32>(bits);
+    if (m_nMinValue <= value && value <= m_nMaxValue) return;
+    throw CDataConstraintViolationException(
+        "Data(ID: %u, Name: '%s', Value: %d) is not compliant with constraint(ID: %u, Name: '%s') [%d<=Value<=%d]",
+        Node.GetID(), Node.GetName(), value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
+}
+
+CUnsignedValueConstraint::CUnsignedValueConstraint(const char* pszName, x_uint32 nID, x_uint32 nMinValue,
+                                                   x_uint32 nMaxValue)
+    : CDataConstraint(pszName, nID), m_nMinValue(nMinValue), m_nMaxValue(nMaxValue) {}
+CUnsignedValueConstraint::~CUnsignedValueConstraint() {}
+
+void CUnsignedValueConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+    EN_ASSERT_ENTRY_MATCHES_NODE();
+    x_uint32 value;
+    if (!ReadInteger(Data, false, value)) return;
+    if (m_nMinValue <= value && value <= m_nMaxValue) return;
+    throw CDataConstraintViolationException(
+        "Data(ID: %u, Name: '%s', Value: %u) is not compliant with constraint(ID: %u, Name: '%s') [%u<=Value<=%u]",
+        Node.GetID(), Node.GetName(), value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
+}
+
+// ---------------------------------------------------------------- group
+
+CConstraintGroup::CConstraintGroup(const char* pszName, x_uint32 nID, Mode nMode)
+    : CDataConstraint(pszName, nID), m_nMode(nMode) {}
+CConstraintGroup::~CConstraintGroup() {}
+
+void CConstraintGroup::AddConstraint(x_uint32 nID) {
+    if (nID != m_nID) m_ConstraintIDs.Insert(nID);
+}
+
+void CConstraintGroup::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const {
+    EN_ASSERT_ENTRY_MATCHES_NODE();
+    my::CAutoPtr<CConstIterator<x_uint32>> it(m_ConstraintIDs.CreateConstIterator());
+    while (it->HasNext()) {
+        const CDataConstraint* member = Grammar.GetConstraint(it->Next());
+        if (m_nMode == GROUP_ALL_OF) {
+            member->Verify(Data, Node, Grammar);
+            continue;
+        }
+        try {
+            member->Verify(Data, Node, Grammar);
+            return;  // any-of: the first member that accepts decides
+        } catch (const CDataConstraintViolationException&) {
+            if (!it->HasNext()) throw;
+        }
+    }
+}

@@ -1,0 +1,114 @@
+// DataConstraint.h - value checks that grammar items name by constraint ID.
+//
+// Verify accepts the entry's value or throws CDataConstraintViolationException
+// (102).  A value of a data type that a check does not handle is accepted.
+// Constraints are built while a grammar is built, owned by the grammar and
+// never changed afterwards; Verify writes nothing but its own locals, so
+// any number of threads may verify at once.  No check allocates memory
+// except to throw.
+#ifndef EN_DATACONSTRAINT_H
+#define EN_DATACONSTRAINT_H
+
+#include "BlobGrammar.h"
+
+class CDataConstraint {
+public:
+    virtual ~CDataConstraint();
+    virtual void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const = 0;
+
+    const char* GetName() const { return m_strName.c_str(); }
+    x_uint32 GetID() const { return m_nID; }
+
+    // Length bounds: the third argument is the maximum, the fourth the
+    // minimum; they are not compared with each other.
+    static my::CAutoPtr<CDataConstraint> CreateLengthConstraint(const char* pszName, x_uint32 nID,
+                                                                x_uint32 nMaxLength, x_uint32 nMinLength);
+    // Always named "TimeFormat".
+    static my::CAutoPtr<CDataConstraint> CreateTimeFormatConstraint(x_uint32 nID);
+    // Throw CInternalErrorException (300) when the minimum exceeds the maximum.
+    static my::CAutoPtr<CDataConstraint> CreateSignedValueConstraint(const char* pszName, x_uint32 nID,
+                                                                     x_int32 nMinValue, x_int32 nMaxValue);
+    static my::CAutoPtr<CDataConstraint> CreateUnsignedValueConstraint(const char* pszName, x_uint32 nID,
+                                                                       x_uint32 nMinValue, x_uint32 nMaxValue);
+
+protected:
+    CDataConstraint(const char* pszName, x_uint32 nID);
+    CDataConstraint(const CDataConstraint&) = delete;
+    CDataConstraint& operator=(const CDataConstraint&) = delete;
+
+    my::CString m_strName;
+    x_uint32 m_nID;
+};
+
+// Length of a narrow string (characters), a wide string (characters) or a
+// byte array (bytes).
+class CLengthConstraint : public CDataConstraint {
+public:
+    CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32 nMaxLength, x_uint32 nMinLength);
+    ~CLengthConstraint() override;
+    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+
+private:
+    x_uint32 m_nMaxLength;
+    x_uint32 m_nMinLength;
+};
+
+// "Y/M/D h:m:s" or "Y-M-D h:m:s" as sscanf reads six integers; the numbers
+// are not given a meaning.  Wide values are converted with wcstombs under
+// the process's current locale, at most 255 bytes.
+class CTimeFormatConstraint : public CDataConstraint {
+public:
+    explicit CTimeFormatConstraint(x_uint32 nID);
+    ~CTimeFormatConstraint() override;
+    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+};
+
+// 16-bit values sign-extended, 32-bit values taken as signed.
+class CSignedValueConstraint : public CDataConstraint {
+public:
+    CSignedValueConstraint(const char* pszName, x_uint32 nID, x_int32 nMinValue, x_int32 nMaxValue);
+    ~CSignedValueConstraint() override;
+    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+
+private:
+    x_int32 m_nMinValue;
+    x_int32 m_nMaxValue;
+};
+
+// 16-bit values zero-extended, 32-bit values taken as unsigned.
+class CUnsignedValueConstraint : public CDataConstraint {
+public:
+    CUnsignedValueConstraint(const char* pszName, x_uint32 nID, x_uint32 nMinValue, x_uint32 nMaxValue);
+    ~CUnsignedValueConstraint() override;
+    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+
+private:
+    x_uint32 m_nMinValue;
+    x_uint32 m_nMaxValue;
+};
+
+// A constraint made of other constraints of the same grammar, named by ID
+// and resolved on every check, tried in ascending ID order.  Any-of accepts
+// at the first member that accepts and otherwise rejects with the last
+// member's text; all-of rejects with the first rejecting member's text.
+// Grammars must not make a group reachable from its own members.
+class CConstraintGroup : public CDataConstraint {
+public:
+    enum Mode { GROUP_ANY_OF = 0, GROUP_ALL_OF = 1 };
+
+    CConstraintGroup(const char* pszName, x_uint32 nID, Mode nMode);
+    ~CConstraintGroup() override;
+
+    // Adds a member ID; the group's own ID and IDs already present are ignored.
+    void AddConstraint(x_uint32 nID);
+    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+
+    Mode GetMode() const { return static_cast<Mode>(m_nMode); }
+    const my::CTree<x_uint32>& GetMembers() const { return m_ConstraintIDs; }
+
+private:
+    my::CTree<x_uint32> m_ConstraintIDs;
+    x_uint32 m_nMode;
+};
+
+#endif  // EN_DATACONSTRAINT_H
