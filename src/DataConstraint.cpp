@@ -40,6 +40,34 @@ bool ReadInteger(const CMsgEntry& entry, bool bSigned, x_uint32& value) {
     }
 }
 
+// Texts of the two kinds of value range.
+template <class T>
+struct RangeFormat;
+
+template <>
+struct RangeFormat<x_int32> {
+    static constexpr bool kSigned = true;
+    static constexpr const char* kViolation =
+        "Data(ID: %u, Name: '%s', Value: %d) is not compliant with constraint(ID: %u, Name: '%s') [%d<=Value<=%d]";
+    static constexpr const char* kInvalid = "Constraint(ID: %u, Name: '%s') is invalid: MinValue(%d)>MaxValue(%d).";
+};
+
+template <>
+struct RangeFormat<x_uint32> {
+    static constexpr bool kSigned = false;
+    static constexpr const char* kViolation =
+        "Data(ID: %u, Name: '%s', Value: %u) is not compliant with constraint(ID: %u, Name: '%s') [%u<=Value<=%u]";
+    static constexpr const char* kInvalid = "Constraint(ID: %u, Name: '%s') is invalid: MinValue(%u)>MaxValue(%u).";
+};
+
+// Builds the range first, so that it is destroyed when the bounds are refused.
+template <class T>
+my::CAutoPtr<CDataConstraint> CreateRange(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue) {
+    my::CAutoPtr<CDataConstraint> p(new CValueRangeConstraint<T>(pszName, nID, nMinValue, nMaxValue));
+    if (nMinValue > nMaxValue) throw CInternalErrorException(RangeFormat<T>::kInvalid, nID, pszName, nMinValue, nMaxValue);
+    return p;
+}
+
 }  // namespace
 
 // ----------------------------------------------------------------- base
@@ -58,20 +86,12 @@ my::CAutoPtr<CDataConstraint> CDataConstraint::CreateTimeFormatConstraint(x_uint
 
 my::CAutoPtr<CDataConstraint> CDataConstraint::CreateSignedValueConstraint(const char* pszName, x_uint32 nID,
                                                                            x_int32 nMinValue, x_int32 nMaxValue) {
-    my::CAutoPtr<CDataConstraint> p(new CSignedValueConstraint(pszName, nID, nMinValue, nMaxValue));
-    if (nMinValue > nMaxValue)
-        throw CInternalErrorException("Constraint(ID: %u, Name: '%s') is invalid: MinValue(%d)>MaxValue(%d).", nID,
-                                      pszName, nMinValue, nMaxValue);
-    return p;
+    return CreateRange(pszName, nID, nMinValue, nMaxValue);
 }
 
 my::CAutoPtr<CDataConstraint> CDataConstraint::CreateUnsignedValueConstraint(const char* pszName, x_uint32 nID,
                                                                              x_uint32 nMinValue, x_uint32 nMaxValue) {
-    my::CAutoPtr<CDataConstraint> p(new CUnsignedValueConstraint(pszName, nID, nMinValue, nMaxValue));
-    if (nMinValue > nMaxValue)
-        throw CInternalErrorException("Constraint(ID: %u, Name: '%s') is invalid: MinValue(%u)>MaxValue(%u).", nID,
-                                      pszName, nMinValue, nMaxValue);
-    return p;
+    return CreateRange(pszName, nID, nMinValue, nMaxValue);
 }
 
 // --------------------------------------------------------------- length
@@ -133,36 +153,26 @@ void CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, con
 
 // --------------------------------------------------------------- ranges
 
-CSignedValueConstraint::CSignedValueConstraint(const char* pszName, x_uint32 nID, x_int32 nMinValue,
-                                               x_int32 nMaxValue)
+template <class T>
+CValueRangeConstraint<T>::CValueRangeConstraint(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue)
     : CDataConstraint(pszName, nID), m_nMinValue(nMinValue), m_nMaxValue(nMaxValue) {}
-CSignedValueConstraint::~CSignedValueConstraint() {}
 
-void CSignedValueConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+template <class T>
+CValueRangeConstraint<T>::~CValueRangeConstraint() {}
+
+template <class T>
+void CValueRangeConstraint<T>::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     x_uint32 bits;
-    if (!ReadInteger(Data, true, bits)) return;
-    const x_int32 value = static_cast<x_int32>(bits);
+    if (!ReadInteger(Data, RangeFormat<T>::kSigned, bits)) return;
+    const T value = static_cast<T>(bits);
     if (m_nMinValue <= value && value <= m_nMaxValue) return;
-    throw CDataConstraintViolationException(
-        "Data(ID: %u, Name: '%s', Value: %d) is not compliant with constraint(ID: %u, Name: '%s') [%d<=Value<=%d]",
-        Node.GetID(), Node.GetName(), value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
+    throw CDataConstraintViolationException(RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(), value, m_nID,
+                                            GetName(), m_nMinValue, m_nMaxValue);
 }
 
-CUnsignedValueConstraint::CUnsignedValueConstraint(const char* pszName, x_uint32 nID, x_uint32 nMinValue,
-                                                   x_uint32 nMaxValue)
-    : CDataConstraint(pszName, nID), m_nMinValue(nMinValue), m_nMaxValue(nMaxValue) {}
-CUnsignedValueConstraint::~CUnsignedValueConstraint() {}
-
-void CUnsignedValueConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
-    EN_ASSERT_ENTRY_MATCHES_NODE();
-    x_uint32 value;
-    if (!ReadInteger(Data, false, value)) return;
-    if (m_nMinValue <= value && value <= m_nMaxValue) return;
-    throw CDataConstraintViolationException(
-        "Data(ID: %u, Name: '%s', Value: %u) is not compliant with constraint(ID: %u, Name: '%s') [%u<=Value<=%u]",
-        Node.GetID(), Node.GetName(), value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
-}
+template class CValueRangeConstraint<x_int32>;
+template class CValueRangeConstraint<x_uint32>;
 
 // ---------------------------------------------------------------- group
 

@@ -63,29 +63,26 @@ public:
     void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
 };
 
-// 16-bit values sign-extended, 32-bit values taken as signed.
-class CSignedValueConstraint : public CDataConstraint {
+// A value range, both bounds inclusive.  T is x_int32 (16-bit values
+// sign-extended, 32-bit values taken as signed) or x_uint32 (16-bit values
+// zero-extended, 32-bit values taken as unsigned).
+template <class T>
+class CValueRangeConstraint : public CDataConstraint {
 public:
-    CSignedValueConstraint(const char* pszName, x_uint32 nID, x_int32 nMinValue, x_int32 nMaxValue);
-    ~CSignedValueConstraint() override;
+    CValueRangeConstraint(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue);
+    ~CValueRangeConstraint() override;
     void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
 
-private:
-    x_int32 m_nMinValue;
-    x_int32 m_nMaxValue;
-};
-
-// 16-bit values zero-extended, 32-bit values taken as unsigned.
-class CUnsignedValueConstraint : public CDataConstraint {
-public:
-    CUnsignedValueConstraint(const char* pszName, x_uint32 nID, x_uint32 nMinValue, x_uint32 nMaxValue);
-    ~CUnsignedValueConstraint() override;
-    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+    T GetMinValue() const { return m_nMinValue; }
+    T GetMaxValue() const { return m_nMaxValue; }
 
 private:
-    x_uint32 m_nMinValue;
-    x_uint32 m_nMaxValue;
+    T m_nMinValue;
+    T m_nMaxValue;
 };
+
+using CSignedValueConstraint = CValueRangeConstraint<x_int32>;
+using CUnsignedValueConstraint = CValueRangeConstraint<x_uint32>;
 
 // A constraint made of other constraints of the same grammar, named by ID
 // and resolved on every check, tried in ascending ID order.  Any-of accepts
