@@ -1,5 +1,6 @@
 #include "MessageJson.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -10,12 +11,12 @@ namespace {
 
 using nlohmann::json;
 
-struct TypeName {
+struct NamedType {
     const char* name;
     uint32_t code;
 };
 
-const TypeName kTypeNames[] = {
+const NamedType kTypeNames[] = {
     {"STRING", EN_DT_STRING}, {"WSTRING", EN_DT_WSTRING}, {"BYTES", EN_DT_BYTES},
     {"INT16", EN_DT_INT16},   {"UINT16", EN_DT_UINT16},   {"INT32", EN_DT_INT32},
     {"UINT32", EN_DT_UINT32}, {"GROUP", EN_DT_GROUP},     {"END_OF_GROUP", EN_DT_END_OF_GROUP},
@@ -117,11 +118,153 @@ std::vector<unsigned char> TypedValue(uint32_t type, const json& v, const std::s
     }
 }
 
+// Decoding.
+
+bool IsScalarValue(uint32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
+bool IsUtf8(const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        size_t len;
+        uint32_t cp, min;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2, cp = c & 0x1F, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3, cp = c & 0x0F, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4, cp = c & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < min || !IsScalarValue(cp)) return false;
+        i += len;
+    }
+    return true;
+}
+
+std::string ToHex(const unsigned char* p, size_t n) {
+    static const char kDigits[] = "0123456789abcdef";
+    std::string out(n * 2, '0');
+    for (size_t i = 0; i < n; ++i) {
+        out[2 * i] = kDigits[p[i] >> 4];
+        out[2 * i + 1] = kDigits[p[i] & 0x0F];
+    }
+    return out;
+}
+
+template <class T>
+T Read(const unsigned char* p) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The typed form of a well-formed value, or a discarded (null) value.
+nlohmann::ordered_json TypedForm(uint32_t type, const unsigned char* p, uint32_t len) {
+    switch (type) {
+        case EN_DT_STRING:
+            if (len == 0 || p[len - 1] != 0 || !IsUtf8(p, len - 1)) break;
+            return std::string(reinterpret_cast<const char*>(p), len - 1);
+        case EN_DT_WSTRING: {
+            if (len == 0 || len % 4 != 0 || Read<uint32_t>(p + len - 4) != 0) break;
+            std::string text;
+            for (uint32_t i = 0; i + 4 < len; i += 4) {
+                const uint32_t cp = Read<uint32_t>(p + i);
+                if (!IsScalarValue(cp)) return nullptr;
+                AppendUtf8(text, cp);
+            }
+            return text;
+        }
+        case EN_DT_BYTES: return ToHex(p, len);
+        case EN_DT_INT16: if (len == 2) return Read<int16_t>(p); break;
+        case EN_DT_UINT16: if (len == 2) return Read<uint16_t>(p); break;
+        case EN_DT_INT32: if (len == 4) return Read<int32_t>(p); break;
+        case EN_DT_UINT32: if (len == 4) return Read<uint32_t>(p); break;
+        default: break;
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+const char* TypeName(uint32_t code) {
+    for (const NamedType& t : kTypeNames)
+        if (t.code == code) return t.name;
+    return nullptr;
+}
+
+nlohmann::ordered_json DecodeEntries(const unsigned char* blob, size_t size) {
+    constexpr size_t kHeader = 12;
+    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
+    for (size_t pos = 0, index = 0; pos < size; ++index) {
+        const std::string where = "byte offset " + std::to_string(pos) + ": entry " + std::to_string(index);
+        const size_t left = size - pos;
+        if (left < kHeader)
+            throw InputError(where + ": short header (" + std::to_string(left) + " bytes left, a header has 12)");
+        const uint32_t id = Read<uint32_t>(blob + pos), type = Read<uint32_t>(blob + pos + 4),
+                       len = Read<uint32_t>(blob + pos + 8);
+        if (len > left - kHeader)
+            throw InputError(where + " (id " + std::to_string(id) + ", type " + std::to_string(type) +
+                             "): value of " + std::to_string(len) + " bytes runs past the end (" +
+                             std::to_string(left - kHeader) + " bytes left)");
+        const unsigned char* value = blob + pos + kHeader;
+        nlohmann::ordered_json e;
+        e["id"] = id;
+        if (const char* name = TypeName(type))
+            e["type"] = name;
+        else
+            e["type"] = type;
+        nlohmann::ordered_json typed = TypedForm(type, value, len);
+        if (!typed.is_null())
+            e["value"] = std::move(typed);
+        else if (len != 0 || (type >= EN_DT_STRING && type <= EN_DT_UINT32))
+            e["raw"] = ToHex(value, len);
+        entries.push_back(std::move(e));
+        // The padding after the last value may be left out.
+        pos += kHeader + len;
+        pos += std::min<size_t>((4 - len % 4) % 4, size - pos);
+    }
+    return entries;
+}
+
+nlohmann::ordered_json ToJson(const Message& message) {
+    nlohmann::ordered_json out;
+    out["kind"] = message.kind == Kind::Log ? "log" : "register";
+    if (message.kind == Kind::Log) out["msgtype"] = message.msgType;
+    out["entries"] = DecodeEntries(message.blob.data(), message.blob.size());
+    return out;
+}
 
 uint32_t ParseTypeName(const std::string& name) {
     std::string n = name.compare(0, 3, "DT_") == 0 ? name.substr(3) : name;
-    for (const TypeName& t : kTypeNames)
+    for (const NamedType& t : kTypeNames)
         if (n == t.name) return t.code;
     throw InputError("unknown type name \"" + name + "\"");
 }

@@ -9,6 +9,11 @@
 // Values: STRING and WSTRING take JSON strings (UTF-8, resp. one 4-byte
 // wchar_t per code point), BYTES a hex string, the integer types a JSON
 // integer in range.  "raw" gives the exact value bytes for any type.
+//
+// Decoding goes the other way: every well-formed value comes out in its
+// typed form, every malformed one (an integer of the wrong size, an
+// unterminated string, text that is not valid Unicode) as "raw", so that
+// encoding the result gives back the same bytes.
 #ifndef EN_TOOLS_MESSAGEJSON_H
 #define EN_TOOLS_MESSAGEJSON_H
 
@@ -52,6 +57,20 @@ std::vector<unsigned char> EncodeEntries(const nlohmann::json& entries);
 
 // The data type code of a "type" value (integer or name); throws InputError.
 uint32_t ParseTypeName(const std::string& name);
+
+// The name of a data type code without prefix ("WSTRING"), or null for a
+// code without name.
+const char* TypeName(uint32_t code);
+
+// Decodes a blob into the entries array of the JSON message form: objects
+// with the keys "id", "type" (a name where the code has one) and "value" or
+// "raw" in that order.  A blob whose structure is broken (fewer than 12
+// bytes for a header, a value running past the end) throws InputError
+// naming the byte offset of the entry.
+nlohmann::ordered_json DecodeEntries(const unsigned char* blob, size_t size);
+
+// The whole message object: "kind", "msgtype" (for logs) and "entries".
+nlohmann::ordered_json ToJson(const Message& message);
 
 // Owns an En_Msg handle.
 class Handle {

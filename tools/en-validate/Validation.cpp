@@ -1,0 +1,46 @@
+#include "Validation.h"
+
+#include <cstring>
+
+#include "En_Validation.h"
+
+namespace tool {
+
+Verdict Validate(const msgjson::Message& message) {
+    msgjson::Handle handle(message.blob);
+    EN_VALIDATE_RESULT record;
+    if (message.kind == msgjson::Kind::Log)
+        En_Validate_Log(handle.get(), message.msgType, &record);
+    else
+        En_Validate_RegisterData(handle.get(), &record);
+    return {record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage))};
+}
+
+std::string DescribeKind(const msgjson::Message& message) {
+    return message.kind == msgjson::Kind::Log ? "log " + std::to_string(message.msgType) : "register";
+}
+
+const char* CodeName(int code) {
+    switch (code) {
+        case EN_VALIDATE_SUCCESS: return "conforms";
+        case EN_VALIDATE_UNKNOWN_ERROR: return "unknown error";
+        case EN_VALIDATE_SYNTAX_ERROR: return "syntax error";
+        case EN_VALIDATE_CONSTRAINT_VIOLATION: return "constraint violation";
+        case EN_VALIDATE_NULL_HANDLE: return "null handle";
+        case EN_VALIDATE_UNKNOWN_MSGTYPE: return "unknown message type";
+        case EN_VALIDATE_INTERNAL_ERROR: return "internal error";
+        default: return "unknown code";
+    }
+}
+
+std::string JsonString(std::string_view text) {
+    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string VerdictJson(const Verdict& verdict) {
+    return "{\"code\": " + std::to_string(verdict.code) + ", \"message\": " + JsonString(verdict.text) + "}";
+}
+
+std::string ErrorJson(std::string_view text) { return "{\"error\": " + JsonString(text) + "}"; }
+
+}  // namespace tool
