@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installs a build into a scratch prefix and uses it as a caller would: the
+# C example built with pkg-config and with find_package, and the tool.
+# Usage: install_test.sh BUILD_DIR SCRATCH_DIR CMAKE C_COMPILER EXAMPLES_DIR
+set -euo pipefail
+build=$1 scratch=$2 cmake=$3 cc=$4 examples=$5
+fail() { echo "install test: $*" >&2; exit 1; }
+
+rm -rf "$scratch"
+mkdir -p "$scratch"
+prefix=$scratch/prefix
+"$cmake" --install "$build" --prefix "$prefix" >/dev/null
+
+pc=$(find "$prefix" -name en_validation.pc)
+[ -n "$pc" ] || fail "no en_validation.pc"
+libdir=$(dirname "$(dirname "$pc")")
+for f in "$prefix/include/en_validation/En_Validation.h" "$prefix/include/en_validation/En_Msg.h" \
+         "$prefix/bin/en-validate" "$prefix/share/man/man1/en-validate.1" \
+         "$libdir/cmake/En_Validation/En_ValidationConfig.cmake"; do
+  [ -e "$f" ] || fail "missing $f"
+done
+for lib in En_Validation En_Utility HalvoAprWrapper; do
+  [ -f "$libdir/lib$lib.so.1.0.0" ] || fail "missing lib$lib.so.1.0.0"
+  [ "$(readlink "$libdir/lib$lib.so.1")" = "lib$lib.so.1.0.0" ] || fail "lib$lib.so.1 is not a link to the library"
+  [ "$(readlink "$libdir/lib$lib.so")" = "lib$lib.so.1" ] || fail "lib$lib.so is not a link to lib$lib.so.1"
+done
+
+expected="performance metric log: 0 (conforms)
+with MetricValue twice: 101 Node (ID: 2083, Name: MetricValue) is not allowed to exist in group 'Root' for more than once. "
+
+# pkg-config
+export PKG_CONFIG_PATH=$(dirname "$pc")
+flags=$(pkg-config --cflags --libs en_validation)
+"$cc" -std=c99 -Wall -Werror "$examples/c/validate.c" $flags -o "$scratch/validate-pc"
+[ "$(LD_LIBRARY_PATH=$libdir "$scratch/validate-pc")" = "$expected" ] || fail "pkg-config build: wrong output"
+
+# find_package
+"$cmake" -S "$examples/c" -B "$scratch/consumer" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_C_COMPILER="$cc" >/dev/null
+"$cmake" --build "$scratch/consumer" >/dev/null
+[ "$("$scratch/consumer/validate")" = "$expected" ] || fail "find_package build: wrong output"
+
+# The installed tool finds its libraries by itself.
+out=$(env -u LD_LIBRARY_PATH "$prefix/bin/en-validate" "$examples/valid/register.json")
+[ "$out" = "$examples/valid/register.json: 0 (conforms)" ] || fail "installed tool: $out"
+echo "install test: passed ($prefix)"
