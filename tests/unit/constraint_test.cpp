@@ -95,6 +95,11 @@ TEST_F(Constraints, WideTimeIsParsedFromItsFirst255Bytes) {
     const std::wstring cut = std::wstring(250, L' ') + L"2008/7/15 13:05:09";
     EXPECT_EQ(Check(m_Grammar, 1, Value::Wide(cut)),
               "'" + std::string(250, ' ') + "2008/' is not a valid time string");
+    // The conversion's failure is not looked at: what was converted counts
+    // (in the C locale conversion stops at the first non-ASCII character).
+    EXPECT_EQ(Check(m_Grammar, 1, Value::Wide(L"2008/7/15 13:05:09\u00e9")), "");
+    EXPECT_EQ(Check(m_Grammar, 1, Value::Wide(L"2008/7/15 13:05\u00e9:09")),
+              "'2008/7/15 13:05' is not a valid time string");
 }
 
 TEST_F(Constraints, LengthIsMeasuredPerTypeAndBothBoundsArePrinted) {
