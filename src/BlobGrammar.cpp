@@ -31,9 +31,8 @@ CItemNode::CItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequi
 CGroupNode::CGroupNode(const char* name, x_uint32 nID, bool bRequired) : CNode(name, nID, bRequired, 0) {}
 
 CGroupNode::~CGroupNode() {
-    // Sub-nodes in ascending ID order; nested groups free their own.
-    my::CAutoPtr<CIterator<SubNodeMap::CPair>> it(m_SubNodes.CreateIterator());
-    while (it->HasNext()) delete it->Next().m_Value;
+    // Nested groups free their own.
+    for (CNode* node : m_Owned) delete node;
 }
 
 void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
@@ -42,7 +41,13 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
                                       static_cast<int>(pNode->GetID()), GetName());
-    m_SubNodes.Insert(pNode->GetID(), pNode.Get());
+    m_Owned.push_back(pNode.Get());  // on failure the node stays with pNode
+    try {
+        m_SubNodes.Insert(pNode->GetID(), pNode.Get());
+    } catch (...) {
+        m_Owned.pop_back();
+        throw;
+    }
     pNode.Release();
 }
 
@@ -67,15 +72,20 @@ CBlobGrammar::CBlobGrammar() : m_Root("Root", 0, false) {}
 
 CBlobGrammar::~CBlobGrammar() {
     // Constraints first, then the root group (a member, destroyed after).
-    my::CAutoPtr<CIterator<my::CMap<x_uint32, const CDataConstraint*>::CPair>> it(m_Constraints.CreateIterator());
-    while (it->HasNext()) delete it->Next().m_Value;
+    for (const CDataConstraint* constraint : m_OwnedConstraints) delete constraint;
 }
 
 void CBlobGrammar::AddConstraint(my::CAutoPtr<CDataConstraint> pConstraint) {
     MY_ASSERT(pConstraint.Get());
     if (m_Constraints.Contains(pConstraint->GetID()))
         throw CInternalErrorException("Constraint (ID: %u) is already in grammar.", pConstraint->GetID());
-    m_Constraints.Insert(pConstraint->GetID(), pConstraint.Get());
+    m_OwnedConstraints.push_back(pConstraint.Get());  // on failure it stays with pConstraint
+    try {
+        m_Constraints.Insert(pConstraint->GetID(), pConstraint.Get());
+    } catch (...) {
+        m_OwnedConstraints.pop_back();
+        throw;
+    }
     pConstraint.Release();
 }
 
