@@ -1,0 +1,114 @@
+#include "MessageKinds.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "BlobReader.h"
+#include "LogGrammarTables.h"
+#include "RegisterDataGrammarTable.h"
+
+namespace enfuzz {
+
+namespace {
+
+constexpr size_t kLogCount = grammar::CountOf(grammar::log::kTables);
+static_assert(kLogCount + 1 == kKindCount, "thirteen log grammars and the registration grammar");
+
+struct KindTable {
+    MessageKind kinds[kKindCount];
+    KindTable() {
+        for (size_t i = 0; i < kLogCount; ++i)
+            kinds[i] = {true, grammar::log::kTables[i].nMsgType, &grammar::log::kTables[i]};
+        kinds[kLogCount] = {false, 0, &grammar::RegisterDataGrammarTable()};
+    }
+};
+
+const KindTable& Kinds() {
+    static const KindTable table;
+    return table;
+}
+
+}  // namespace
+
+const MessageKind& KindAt(size_t index) { return Kinds().kinds[index % kKindCount]; }
+
+size_t KindIndex(bool bLog, x_int32 nMsgType) {
+    if (!bLog) return kLogCount;
+    for (size_t i = 0; i < kLogCount; ++i)
+        if (Kinds().kinds[i].nMsgType == nMsgType) return i;
+    return kKindCount;
+}
+
+void Validate(bool bLog, x_int32 nMsgType, void* h, EN_VALIDATE_RESULT& r) {
+    if (bLog)
+        En_Validate_Log(h, nMsgType, &r);
+    else
+        En_Validate_RegisterData(h, &r);
+}
+
+void Validate(const MessageKind& kind, void* h, EN_VALIDATE_RESULT& r) { Validate(kind.bLog, kind.nMsgType, h, r); }
+
+std::string RecordProblem(const EN_VALIDATE_RESULT& r, bool bAllowUnknown) {
+    const size_t length = strnlen(r.szMessage, sizeof r.szMessage);
+    if (length > EN_VALIDATE_MESSAGE_SIZE - 2) return "text not terminated within 254 characters";
+    const std::string text(r.szMessage, length);
+    switch (r.nCode) {
+        case EN_VALIDATE_SUCCESS:
+            return text.empty() ? "" : "code 0 with text '" + text + "'";
+        case EN_VALIDATE_SYNTAX_ERROR:
+        case EN_VALIDATE_CONSTRAINT_VIOLATION:
+        case EN_VALIDATE_INTERNAL_ERROR:
+            return text.empty() ? "code " + std::to_string(r.nCode) + " without text" : "";
+        case EN_VALIDATE_UNKNOWN_ERROR:
+            if (bAllowUnknown && text == "Unknown error") return "";
+            break;
+        default:
+            break;
+    }
+    return "unexpected record " + std::to_string(r.nCode) + " '" + text + "'";
+}
+
+std::string VerdictProblem(const EN_VALIDATE_RESULT& r, int readerRc) {
+    std::string problem = RecordProblem(r);
+    if (!problem.empty()) return problem;
+    if (readerRc != 0 && r.nCode == EN_VALIDATE_SUCCESS) return "accepted a blob the reader rejects";
+    if (r.nCode == EN_VALIDATE_INTERNAL_ERROR) {
+        if (readerRc == 0) return std::string("300 for a blob the reader accepts: ") + r.szMessage;
+        const std::string expected = "CBlobReader::Pop() failed. " + std::to_string(readerRc) + " is returned.";
+        if (expected != r.szMessage) return std::string("300 with text '") + r.szMessage + "', not '" + expected + "'";
+    }
+    return "";
+}
+
+int WalkWithReader(const unsigned char* data, size_t size, size_t& nEntries) {
+    nEntries = 0;
+    CBlobReader* reader = CreateINVPBlobReader();
+    if (reader->Attach(data, static_cast<x_uint32>(size)) != 0) Fail("Attach failed");
+    int rc;
+    for (;;) {
+        x_uint32 id = 0, type = 0, length = 0;
+        const void* value = nullptr;
+        rc = reader->Pop(&id, &type, &value, &length);
+        if (rc != 0) break;
+        // The value must lie within the attached bytes (or the reader's own
+        // copy of them, which has the same length and offsets).
+        const unsigned char* v = static_cast<const unsigned char*>(value);
+        if (length > size) Fail("entry longer than the blob");
+        if (length != 0 && v == nullptr) Fail("entry without value pointer");
+        if (v != nullptr && v >= data && v <= data + size && length > static_cast<size_t>(data + size - v))
+            Fail("entry value runs past the blob");
+        ++nEntries;
+    }
+    if (reader->Remaining() > size) Fail("Remaining() exceeds the blob");
+    FreeINVPBlobReader(reader);
+    return rc == BLOB_END_OF_DATA ? 0 : rc;
+}
+
+void Fail(const std::string& what) {
+    std::fprintf(stderr, "hardening check failed: %s\n", what.c_str());
+    std::fflush(stderr);
+    std::abort();
+}
+
+}  // namespace enfuzz

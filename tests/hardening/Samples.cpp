@@ -1,0 +1,114 @@
+#include "Samples.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#include <nlohmann/json.hpp>
+
+#include "MessageJson.h"
+#include "MessageKinds.h"
+
+namespace hardening {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Sample FromJson(const nlohmann::json& object) {
+    const msgjson::Message m = msgjson::FromJson(object);
+    Sample s;
+    s.bLog = m.kind == msgjson::Kind::Log;
+    s.nMsgType = s.bLog ? m.msgType : 0;
+    s.blob = m.blob;
+    return s;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.find_first_not_of(" \t\r") != std::string::npos) lines.push_back(line);
+    return lines;
+}
+
+void AddFile(const fs::path& file, std::vector<Sample>& out) {
+    const std::string text = ReadFile(file.string());
+    if (file.extension() == ".jsonl") {
+        for (const std::string& line : Lines(text)) out.push_back(FromJson(nlohmann::json::parse(line)));
+        return;
+    }
+    const nlohmann::json doc = nlohmann::json::parse(text);
+    if (doc.is_array()) {
+        for (const nlohmann::json& object : doc) out.push_back(FromJson(object));
+    } else {
+        out.push_back(FromJson(doc));
+    }
+}
+
+}  // namespace
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<Sample> ConformanceCases() {
+    const std::vector<std::string> cases = Lines(ReadFile(EN_CONFORMANCE_DIR "/cases.jsonl"));
+    const std::vector<std::string> expected = Lines(ReadFile(EN_CONFORMANCE_DIR "/expected.jsonl"));
+    if (cases.size() != expected.size()) throw std::runtime_error("cases and expected results differ in number");
+    std::vector<Sample> out;
+    for (size_t i = 0; i < cases.size(); ++i) {
+        Sample s = FromJson(nlohmann::json::parse(cases[i]));
+        const nlohmann::json e = nlohmann::json::parse(expected[i]);
+        s.nCode = e.at("code").get<int>();
+        s.text = e.at("message").get<std::string>();
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
+std::vector<Sample> JsonMessages(const std::string& path) {
+    std::vector<Sample> out;
+    if (!fs::is_directory(path)) {
+        AddFile(path, out);
+        return out;
+    }
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& e : fs::directory_iterator(path))
+        if (e.path().extension() == ".json" || e.path().extension() == ".jsonl") files.push_back(e.path());
+    std::sort(files.begin(), files.end());
+    for (const fs::path& f : files) AddFile(f, out);
+    return out;
+}
+
+std::vector<const Sample*> FirstOfEachKind(const std::vector<Sample>& samples, int nCode) {
+    std::vector<const Sample*> first(enfuzz::kKindCount, nullptr);
+    for (const Sample& s : samples) {
+        const size_t k = enfuzz::KindIndex(s.bLog, s.nMsgType);
+        if (k < first.size() && first[k] == nullptr && s.nCode == nCode) first[k] = &s;
+    }
+    return first;
+}
+
+std::string Mismatch(const Sample& s, const EN_VALIDATE_RESULT& r) {
+    if (r.nCode == s.nCode && s.text == r.szMessage) return "";
+    std::ostringstream out;
+    out << (s.bLog ? "log " + std::to_string(s.nMsgType) : std::string("registration")) << ": got " << r.nCode << " '"
+        << r.szMessage << "', want " << s.nCode << " '" << s.text << "'";
+    return out.str();
+}
+
+void AppendRecord(std::string& pack, PackMode mode, x_int32 nMsgType, const std::vector<unsigned char>& blob) {
+    if (pack.empty()) pack = "ENPK";
+    const uint32_t header[3] = {mode, static_cast<uint32_t>(nMsgType), static_cast<uint32_t>(blob.size())};
+    pack.append(reinterpret_cast<const char*>(header), sizeof header);
+    pack.append(blob.begin(), blob.end());
+    pack.append((4 - blob.size() % 4) % 4, '\0');
+}
+
+}  // namespace hardening

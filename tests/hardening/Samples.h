@@ -1,0 +1,52 @@
+// Samples.h - messages for the hardening tests and corpus tools: the
+// reference cases with their expected records, JSON message files, and
+// the packed corpus format that the corpus runner reads.
+#ifndef EN_HARDENING_SAMPLES_H
+#define EN_HARDENING_SAMPLES_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "En_Validation.h"
+
+namespace hardening {
+
+struct Sample {
+    bool bLog = true;
+    x_int32 nMsgType = 0;
+    std::vector<unsigned char> blob;
+    int nCode = -1;    // expected code; -1 when unknown
+    std::string text;  // expected text
+};
+
+// The reference messages of tests/conformance with their expected records.
+std::vector<Sample> ConformanceCases();
+
+// Messages in the JSON message form from a file (.json: one object or an
+// array of them; .jsonl: one object a line) or from every such file in a
+// folder, in name order.  Expected records are unknown.
+std::vector<Sample> JsonMessages(const std::string& path);
+
+// For each grammar (MessageKinds.h order), the first sample of that kind
+// with the given expected code, or null.
+std::vector<const Sample*> FirstOfEachKind(const std::vector<Sample>& samples, int nCode);
+
+// Validates the sample and compares with its expected record.  Empty when
+// they agree, else a description.
+std::string Mismatch(const Sample& s, const EN_VALIDATE_RESULT& r);
+
+// The packed corpus: "ENPK" then records of
+//   mode:u32 (0 log, 1 registration, 2 every grammar), msgtype:i32, length:u32,
+//   blob[length], zero padding to 4
+// in the byte order of the machine that wrote it (both word sizes here are
+// little-endian).
+enum PackMode : uint32_t { kPackLog = 0, kPackRegister = 1, kPackEveryGrammar = 2 };
+void AppendRecord(std::string& pack, PackMode mode, x_int32 nMsgType, const std::vector<unsigned char>& blob);
+
+// Reads a file whole; throws std::runtime_error.
+std::string ReadFile(const std::string& path);
+
+}  // namespace hardening
+
+#endif  // EN_HARDENING_SAMPLES_H

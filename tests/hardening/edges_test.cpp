@@ -1,0 +1,327 @@
+// Bad input at the edges: the blob reader never reads outside its buffer,
+// records are written only inside their 260 bytes and never after a call
+// returns, messages are never changed, and deep nesting and huge messages
+// end in a verdict.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "BlobReader.h"
+#include "En_Msg.h"
+#include "MessageKinds.h"
+#include "Samples.h"
+
+namespace {
+
+using hardening::Sample;
+typedef std::vector<unsigned char> Bytes;
+
+// ------------------------------------------------------------- blob reader
+
+void Put32(Bytes& b, x_uint32 v) {
+    unsigned char raw[4];
+    std::memcpy(raw, &v, 4);
+    b.insert(b.end(), raw, raw + 4);
+}
+
+// One entry with any length field and value bytes; padded unless told not.
+Bytes Entry(x_uint32 id, x_uint32 type, x_uint32 lengthField, const Bytes& value, bool pad = true) {
+    Bytes b;
+    Put32(b, id);
+    Put32(b, type);
+    Put32(b, lengthField);
+    b.insert(b.end(), value.begin(), value.end());
+    if (pad) b.resize(b.size() + (4 - value.size() % 4) % 4, 0);
+    return b;
+}
+Bytes Entry(x_uint32 id, x_uint32 type, const Bytes& value, bool pad = true) {
+    return Entry(id, type, static_cast<x_uint32>(value.size()), value, pad);
+}
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct Popped {
+    std::vector<Bytes> values;  // the values delivered, in order
+    std::vector<x_uint32> ids;
+    int rc;                     // the code that ended the walk
+};
+
+// Walks bytes copied to an exact-size heap block at the given misalignment,
+// so that the address sanitizer sees any read outside them.
+Popped Walk(const Bytes& blob, size_t misalign) {
+    std::unique_ptr<unsigned char[]> block(new unsigned char[misalign + blob.size()]);
+    unsigned char* data = block.get() + misalign;
+    if (!blob.empty()) std::memcpy(data, blob.data(), blob.size());
+    CBlobReader* reader = CreateINVPBlobReader();
+    EXPECT_EQ(reader->Attach(data, static_cast<x_uint32>(blob.size())), 0);
+    Popped out;
+    for (;;) {
+        x_uint32 id, type, length;
+        const void* value;
+        out.rc = reader->Pop(&id, &type, &value, &length);
+        if (out.rc != 0) break;
+        const unsigned char* v = static_cast<const unsigned char*>(value);
+        EXPECT_EQ(reinterpret_cast<uintptr_t>(v) % 4, 0u) << "values are 4-byte aligned";
+        out.values.emplace_back(v, v + length);
+        out.ids.push_back(id);
+    }
+    // A failure is sticky: the reader stays at the entry.
+    x_uint32 id, type, length;
+    const void* value;
+    EXPECT_EQ(reader->Pop(&id, &type, &value, &length), out.rc);
+    FreeINVPBlobReader(reader);
+    return out;
+}
+
+struct ReaderCase {
+    const char* name;
+    Bytes blob;
+    size_t entries;  // delivered before the walk ends
+    int rc;          // the code that ends it
+};
+
+const Bytes kTime = {'1', '/', '2', '/', '3', ' ', '4', ':', '5', ':', '6', 0};
+const Bytes kWide = {'a', 0, 0, 0, 0, 0, 0, 0};
+const Bytes kTwo = {1, 2}, kFour = {1, 2, 3, 4}, kThree = {1, 2, 3};
+
+std::vector<ReaderCase> ReaderCases() {
+    const int kEnd = BLOB_END_OF_DATA;
+    return {
+        {"empty", {}, 0, kEnd},
+        {"one entry of each value type",
+         Entry(1, DT_STRING, kTime) + Entry(2, DT_WSTRING, kWide) + Entry(3, DT_BYTES, kThree) +
+             Entry(4, DT_INT16, kTwo) + Entry(5, DT_UINT16, kTwo) + Entry(6, DT_INT32, kFour) +
+             Entry(7, DT_UINT32, kFour) + Entry(8, DT_GROUP, {}) + Entry(8, DT_END_OF_GROUP, {}),
+         9, kEnd},
+        {"last padding left out", Entry(3, DT_BYTES, kThree, false), 1, kEnd},
+        {"unknown type, any length", Entry(3, 999, kThree) + Entry(3, 0, {}), 2, kEnd},
+        {"group markers with values", Entry(3, DT_GROUP, kThree) + Entry(3, DT_END_OF_GROUP, kFour), 2, kEnd},
+        {"short header", Entry(1, DT_INT16, kTwo) + Bytes(11, 0), 1, BLOB_ERR_SHORT_HEADER},
+        {"length one past the end", Entry(1, DT_BYTES, 4, kThree, false), 0, BLOB_ERR_VALUE_OVERRUN},
+        {"length 0xFFFFFFFF", Entry(1, DT_BYTES, 0xFFFFFFFFu, kFour), 0, BLOB_ERR_VALUE_OVERRUN},
+        {"length that wraps past 32 bits with the header", Entry(1, DT_BYTES, 0xFFFFFFF4u, kFour), 0,
+         BLOB_ERR_VALUE_OVERRUN},
+        {"overrun checked before shape", Entry(1, DT_INT16, 3, kTwo, false), 0, BLOB_ERR_VALUE_OVERRUN},
+        {"int16 of four bytes", Entry(1, DT_INT16, kFour), 0, BLOB_ERR_INT_LENGTH},
+        {"uint16 of three bytes", Entry(1, DT_UINT16, kThree), 0, BLOB_ERR_INT_LENGTH},
+        {"int32 of two bytes", Entry(1, DT_INT32, kTwo), 0, BLOB_ERR_INT_LENGTH},
+        {"uint32 empty", Entry(1, DT_UINT32, {}), 0, BLOB_ERR_INT_LENGTH},
+        {"empty string", Entry(1, DT_STRING, {}), 0, BLOB_ERR_BAD_STRING},
+        {"unterminated string", Entry(1, DT_STRING, kThree), 0, BLOB_ERR_BAD_STRING},
+        {"empty wide string", Entry(1, DT_WSTRING, {}), 0, BLOB_ERR_BAD_WSTRING},
+        {"wide string of six bytes", Entry(1, DT_WSTRING, {'a', 0, 0, 0, 0, 0}), 0, BLOB_ERR_BAD_WSTRING},
+        {"unterminated wide string", Entry(1, DT_WSTRING, {0, 0, 0, 0, 'a', 0, 0, 0}), 0, BLOB_ERR_BAD_WSTRING},
+        {"failure after good entries", Entry(1, DT_INT16, kTwo) + Entry(2, DT_STRING, kThree), 1,
+         BLOB_ERR_BAD_STRING},
+    };
+}
+
+TEST(BlobReader, EveryCaseEndsWithItsCodeAtEveryAlignment) {
+    for (const ReaderCase& c : ReaderCases())
+        for (size_t misalign = 0; misalign < 4; ++misalign) {
+            const Popped p = Walk(c.blob, misalign);
+            EXPECT_EQ(p.rc, c.rc) << c.name << ", misaligned by " << misalign;
+            EXPECT_EQ(p.values.size(), c.entries) << c.name << ", misaligned by " << misalign;
+        }
+}
+
+TEST(BlobReader, ShortHeadersOfEveryLength) {
+    for (size_t n = 1; n < BLOB_ENTRY_HEADER_SIZE; ++n) {
+        const Popped p = Walk(Bytes(n, 0xFF), 0);
+        EXPECT_EQ(p.rc, BLOB_ERR_SHORT_HEADER) << n << " bytes";
+    }
+}
+
+TEST(BlobReader, PopBeforeAttachAndRewind) {
+    CBlobReader* reader = CreateINVPBlobReader();
+    x_uint32 id, type, length;
+    const void* value;
+    EXPECT_EQ(reader->Pop(&id, &type, &value, &length), BLOB_ERR_NOT_ATTACHED);
+    const Bytes blob = Entry(7, DT_INT16, kTwo) + Entry(8, DT_BYTES, kThree);
+    ASSERT_EQ(reader->Attach(blob.data(), static_cast<x_uint32>(blob.size())), 0);
+    EXPECT_EQ(reader->Remaining(), blob.size());
+    for (int pass = 0; pass < 2; ++pass) {
+        EXPECT_EQ(reader->Pop(&id, &type, &value, &length), 0);
+        EXPECT_EQ(id, 7u);
+        EXPECT_EQ(reader->Remaining(), 16u);
+        EXPECT_EQ(reader->Pop(&id, &type, &value, &length), 0);
+        EXPECT_EQ(length, 3u);
+        EXPECT_EQ(reader->Remaining(), 0u);
+        EXPECT_EQ(reader->Pop(&id, &type, &value, &length), BLOB_END_OF_DATA);
+        reader->Rewind();
+    }
+    FreeINVPBlobReader(reader);
+}
+
+// Every prefix of every reference message: the reader delivers a prefix of
+// the message's entries and ends with end of data, a short header or an
+// overrun, never reading past the cut.
+TEST(BlobReader, EveryPrefixOfEveryReferenceMessageStaysInBounds) {
+    const std::vector<Sample> cases = hardening::ConformanceCases();
+    for (size_t i = 0; i < cases.size(); i += 7) {
+        const Bytes& blob = cases[i].blob;
+        const Popped whole = Walk(blob, 0);
+        for (size_t cut = 0; cut < blob.size(); ++cut) {
+            const Popped p = Walk(Bytes(blob.begin(), blob.begin() + static_cast<std::ptrdiff_t>(cut)), cut % 4);
+            ASSERT_LE(p.values.size(), whole.values.size());
+            for (size_t e = 0; e < p.values.size(); ++e) ASSERT_EQ(p.values[e], whole.values[e]);
+            if (p.rc == BLOB_END_OF_DATA || p.rc == BLOB_ERR_SHORT_HEADER || p.rc == BLOB_ERR_VALUE_OVERRUN) continue;
+            // Otherwise the whole message fails at the same entry.
+            ASSERT_EQ(p.rc, whole.rc) << "case " << i << " cut at " << cut;
+            ASSERT_EQ(p.values.size(), whole.values.size()) << "case " << i << " cut at " << cut;
+        }
+    }
+}
+
+// ------------------------------------------------------------ the record
+
+// Three pages, the outer two inaccessible; the record sits at the start or
+// the end of the middle one, so a write outside its 260 bytes faults.
+class GuardedRecord {
+public:
+    explicit GuardedRecord(bool bAtEnd) : m_page(static_cast<size_t>(sysconf(_SC_PAGESIZE))) {
+        m_base = static_cast<unsigned char*>(
+            mmap(nullptr, 3 * m_page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        EXPECT_NE(m_base, MAP_FAILED);
+        mprotect(m_base, m_page, PROT_NONE);
+        mprotect(m_base + 2 * m_page, m_page, PROT_NONE);
+        m_record = reinterpret_cast<EN_VALIDATE_RESULT*>(m_base + m_page +
+                                                         (bAtEnd ? m_page - sizeof(EN_VALIDATE_RESULT) : 0));
+    }
+    ~GuardedRecord() { munmap(m_base, 3 * m_page); }
+    GuardedRecord(const GuardedRecord&) = delete;
+    GuardedRecord& operator=(const GuardedRecord&) = delete;
+
+    EN_VALIDATE_RESULT& Record() { return *m_record; }
+    void MakeReadOnly() { mprotect(m_base + m_page, m_page, PROT_READ); }
+
+private:
+    size_t m_page;
+    unsigned char* m_base;
+    EN_VALIDATE_RESULT* m_record;
+};
+
+struct Loaded {
+    explicit Loaded(const Sample& s) : h(En_Msg_Create()) { En_Msg_Load(h, s.blob.data(), s.blob.size()); }
+    ~Loaded() { En_Msg_Destroy(h); }
+    Loaded(const Loaded&) = delete;
+    Loaded& operator=(const Loaded&) = delete;
+    void* h;
+};
+
+// Validates every reference message on its own thread set, with records on
+// the stack; a write to any other record faults or shows.
+void ValidateAllOnThreads(const std::vector<Sample>& cases, size_t nThreads) {
+    std::vector<std::thread> threads;
+    std::vector<size_t> wrong(nThreads, 0);
+    for (size_t t = 0; t < nThreads; ++t)
+        threads.emplace_back([&, t] {
+            for (size_t i = t; i < cases.size(); i += nThreads) {
+                Loaded m(cases[i]);
+                EN_VALIDATE_RESULT r;
+                enfuzz::Validate(cases[i].bLog, cases[i].nMsgType, m.h, r);
+                wrong[t] += !hardening::Mismatch(cases[i], r).empty();
+            }
+        });
+    for (std::thread& th : threads) th.join();
+    for (size_t t = 0; t < nThreads; ++t) EXPECT_EQ(wrong[t], 0u) << "thread " << t;
+}
+
+TEST(Record, WrittenOnlyInsideItsBytesAndNeverAfterReturn) {
+    const std::vector<Sample> cases = hardening::ConformanceCases();
+    for (bool bAtEnd : {false, true}) {
+        std::vector<std::unique_ptr<GuardedRecord>> kept;
+        for (size_t i = 0; i < cases.size(); i += 25) {
+            kept.emplace_back(new GuardedRecord(bAtEnd));
+            EN_VALIDATE_RESULT& r = kept.back()->Record();
+            std::memset(&r, 0x5A, sizeof r);
+            Loaded m(cases[i]);
+            enfuzz::Validate(cases[i].bLog, cases[i].nMsgType, m.h, r);
+            ASSERT_EQ(hardening::Mismatch(cases[i], r), "") << "case " << i;
+            kept.back()->MakeReadOnly();
+        }
+        GuardedRecord nullHandle(bAtEnd), unknownType(bAtEnd);
+        En_Validate_RegisterData(nullptr, &nullHandle.Record());
+        EXPECT_EQ(nullHandle.Record().nCode, EN_VALIDATE_NULL_HANDLE);
+        EXPECT_STREQ(nullHandle.Record().szMessage, "pMsgHandle is NULL.");
+        Loaded m(cases[0]);
+        En_Validate_Log(m.h, -2147483647 - 1, &unknownType.Record());
+        EXPECT_EQ(unknownType.Record().nCode, EN_VALIDATE_UNKNOWN_MSGTYPE);
+        EXPECT_STREQ(unknownType.Record().szMessage, "Unknown MsgType=-2147483648.");
+        nullHandle.MakeReadOnly();
+        unknownType.MakeReadOnly();
+        // The read-only records would fault if anything wrote them now.
+        ValidateAllOnThreads(cases, 4);
+    }
+}
+
+// ------------------------------------------------------------ the message
+
+TEST(Message, ValidationNeverChangesTheMessage) {
+    const std::vector<Sample> cases = hardening::ConformanceCases();
+    for (const Sample& s : cases) {
+        Loaded m(s);
+        EN_VALIDATE_RESULT r;
+        enfuzz::Validate(s.bLog, s.nMsgType, m.h, r);
+        ASSERT_EQ(En_Msg_BytesUsed(m.h), s.blob.size());
+        const unsigned char* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m.h));
+        ASSERT_EQ(Bytes(p, p + s.blob.size()), s.blob);
+    }
+}
+
+// ---------------------------------------------------- nesting and big messages
+
+constexpr size_t kDeep = 100000;
+
+// Group begins or ends, kDeep of them, after a valid message of the kind.
+TEST(DeepNesting, ThousandsOfGroupLevelsEndInASyntaxError) {
+    const std::vector<Sample> cases = hardening::ConformanceCases();
+    const std::vector<const Sample*> valid = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS);
+    for (size_t k = 0; k < enfuzz::kKindCount; ++k) {
+        ASSERT_NE(valid[k], nullptr);
+        std::vector<x_uint32> groups = {0, 4242};
+        grammar::ForEachRow(*enfuzz::KindAt(k).pTable, [&](const grammar::NodeRow& row, const char*) {
+            if (row.eKind == grammar::NodeKind::Group) groups.push_back(row.nID);
+        });
+        for (x_uint32 type : {static_cast<x_uint32>(DT_GROUP), static_cast<x_uint32>(DT_END_OF_GROUP)})
+            for (x_uint32 id : groups) {
+                Loaded m(*valid[k]);
+                for (size_t i = 0; i < kDeep; ++i) ASSERT_EQ(En_Msg_AppendEntry(m.h, id, type, nullptr, 0), EN_MSG_OK);
+                EN_VALIDATE_RESULT r;
+                enfuzz::Validate(enfuzz::KindAt(k), m.h, r);
+                EXPECT_EQ(r.nCode, EN_VALIDATE_SYNTAX_ERROR) << "kind " << k << ", ID " << id << ", type " << type;
+                EXPECT_EQ(enfuzz::RecordProblem(r), "");
+            }
+    }
+}
+
+// A valid status log with a great many repeated groups stays valid.
+TEST(BigMessages, ManyRepeatedGroupsAreValidated) {
+    const std::vector<Sample> cases = hardening::ConformanceCases();
+    const Sample* status = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS)[enfuzz::KindIndex(true, 1701)];
+    ASSERT_NE(status, nullptr);
+    Loaded m(*status);
+    for (size_t i = 0; i < 20000; ++i) {
+        En_Msg_BeginGroup(m.h, 3002);
+        En_Msg_BeginGroup(m.h, 3001);
+        En_Msg_AppendUInt32(m.h, 2052, static_cast<x_uint32>(i));
+        En_Msg_AppendWString(m.h, 2053, L"1.0");
+        En_Msg_AppendWString(m.h, 2054, L"2020/02/29 12:00:00");
+        En_Msg_EndGroup(m.h, 3001);
+        En_Msg_EndGroup(m.h, 3002);
+    }
+    EN_VALIDATE_RESULT r;
+    En_Validate_Log(m.h, 1701, &r);
+    EXPECT_EQ(r.nCode, EN_VALIDATE_SUCCESS) << r.szMessage;
+}
+
+}  // namespace
