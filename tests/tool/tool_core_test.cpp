@@ -107,8 +107,7 @@ TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
                           R"({"kind": "register", "entries": [{"id": 1, "type": "INT16", "value": 1e3}]})" "\n" +
                           R"({"kind": "log", "msgtype": 1502, "entries": []})" "\r\n" +  // 7, CRLF
                           oneLine);                                          // 8, no final newline
-    std::ostringstream out;
-    const tool::BatchCounts counts = tool::RunJsonl(in, out, {});
+    const std::string input = in.str();
     const std::string expected =
         "{\"code\": 0, \"message\": \"\"}\n"
         "{\"error\": \"line 3, column 32: syntax error while parsing object - unexpected end of input; expected '}'\"}\n"
@@ -116,12 +115,35 @@ TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
         "{\"error\": \"line 6: entries[0].value: expected an integer, found a non-integer number\"}\n"
         "{\"code\": 104, \"message\": \"Unknown MsgType=1502.\"}\n"
         "{\"code\": 0, \"message\": \"\"}\n";
-    EXPECT_EQ(out.str(), expected);
-    EXPECT_EQ(counts.lines, 8u);
-    EXPECT_EQ(counts.messages, 3u);
-    EXPECT_EQ(counts.failures, 1u);
-    EXPECT_EQ(counts.inputErrors, 3u);
-    EXPECT_EQ(counts.ExitStatus(), 2);
+    for (unsigned jobs : {1u, 2u, 3u, 8u, 9u}) {
+        std::istringstream lines(input);
+        std::ostringstream out;
+        const tool::BatchCounts counts = tool::RunJsonl(lines, out, {}, {}, jobs);
+        EXPECT_EQ(out.str(), expected) << jobs << " jobs";
+        EXPECT_EQ(counts.lines, 8u);
+        EXPECT_EQ(counts.messages, 3u);
+        EXPECT_EQ(counts.failures, 1u);
+        EXPECT_EQ(counts.inputErrors, 3u);
+        EXPECT_EQ(counts.ExitStatus(), 2);
+    }
+}
+
+// Several threads give the same lines in the same order, across batches.
+TEST(Jsonl, ThreadsKeepTheOrder) {
+    const std::string cases = ReadText(EN_CONFORMANCE_DIR "/cases.jsonl");
+    std::string input;
+    for (int i = 0; i < 10; ++i) input += cases;
+    std::istringstream one(input), three(input);
+    std::ostringstream byOne, byThree;
+    const tool::BatchCounts a = tool::RunJsonl(one, byOne, {}, {}, 1);
+    const tool::BatchCounts b = tool::RunJsonl(three, byThree, {}, {}, 3);
+    EXPECT_EQ(a.messages, 5030u);
+    EXPECT_EQ(byThree.str(), byOne.str());
+    EXPECT_EQ(b.failures, a.failures);
+    std::string expected;
+    const std::string once = ReadText(EN_CONFORMANCE_DIR "/expected.jsonl");
+    for (int i = 0; i < 10; ++i) expected += once;
+    EXPECT_EQ(byOne.str(), expected);
 }
 
 TEST(Jsonl, ExitStatusAndOverrides) {

@@ -1,52 +1,96 @@
 #include "Jsonl.h"
 
+#include <exception>
 #include <string>
+#include <thread>
+#include <vector>
 
+#include "En_Validation.h"
 #include "Input.h"
+#include "LogGrammarTables.h"
 #include "Validation.h"
 
 namespace tool {
 
 namespace {
 
-constexpr size_t kFlushBytes = 1 << 16;
-constexpr size_t kProgressLines = 4096;
+constexpr size_t kLinesPerJob = 2048;
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
+
+// Validates one line and appends its output line, if it is not blank.
+void ProcessLine(const std::string& line, size_t number, const msgjson::Overrides& overrides, std::string& out,
+                 BatchCounts& counts) {
+    if (IsBlankLine(line)) return;
+    try {
+        Verdict verdict = Validate(msgjson::FromJson(ParseJson(line, number), overrides));
+        ++counts.messages;
+        if (verdict.code != 0) ++counts.failures;
+        out += VerdictJson(verdict);
+    } catch (const std::bad_alloc&) {
+        throw;
+    } catch (const std::exception& e) {  // InputError, or anything the JSON library reports
+        ++counts.inputErrors;
+        const std::string where = "line " + std::to_string(number);
+        const std::string position = where + ", column ";
+        const std::string text = e.what();
+        // Syntax errors already name line and column.
+        out += ErrorJson(text.compare(0, position.size(), position) == 0 ? text : where + ": " + text);
+    }
+    out += '\n';
+}
+
+// The library builds each grammar on its first use, unguarded; build them
+// all here, on one thread, before several threads validate.
+void BuildEveryGrammar() {
+    msgjson::Handle empty;
+    EN_VALIDATE_RESULT record;
+    for (const grammar::GrammarTable& t : grammar::log::kTables) En_Validate_Log(empty.get(), t.nMsgType, &record);
+    En_Validate_RegisterData(empty.get(), &record);
+}
 
 }  // namespace
 
 BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrides& overrides,
-                     const std::function<void(const BatchCounts&)>& progress) {
+                     const std::function<void(const BatchCounts&)>& progress, unsigned jobs) {
+    if (jobs == 0) jobs = 1;
+    if (jobs > 1) BuildEveryGrammar();
     BatchCounts counts;
-    std::string line, buffer;
-    buffer.reserve(kFlushBytes + 4096);
-    while (std::getline(in, line)) {
-        ++counts.lines;
-        if (progress && counts.lines % kProgressLines == 0) progress(counts);
-        if (IsBlankLine(line)) continue;
-        try {
-            Verdict verdict = Validate(msgjson::FromJson(ParseJson(line, counts.lines), overrides));
-            ++counts.messages;
-            if (verdict.code != 0) ++counts.failures;
-            buffer += VerdictJson(verdict);
-        } catch (const InputError& e) {
-            ++counts.inputErrors;
-            const std::string where = "line " + std::to_string(counts.lines);
-            const std::string position = where + ", column ";
-            const std::string text = e.what();
-            // Syntax errors already name line and column.
-            buffer += ErrorJson(text.compare(0, position.size(), position) == 0 ? text : where + ": " + text);
+    std::vector<std::string> lines(kLinesPerJob * jobs);
+    std::vector<std::string> outputs(jobs);
+    std::vector<BatchCounts> partCounts(jobs);
+    std::vector<std::exception_ptr> failures(jobs);
+    for (bool more = true; more;) {
+        size_t n = 0;
+        while (n < lines.size() && std::getline(in, lines[n])) ++n;
+        more = n == lines.size();
+        const size_t first = counts.lines + 1;  // number of lines[0]
+        counts.lines += n;
+        const unsigned parts = n >= jobs ? jobs : 1;
+        auto work = [&](unsigned part) {
+            try {
+                outputs[part].clear();
+                partCounts[part] = {};
+                for (size_t i = n * part / parts; i < n * (part + 1) / parts; ++i)
+                    ProcessLine(lines[i], first + i, overrides, outputs[part], partCounts[part]);
+            } catch (...) {
+                failures[part] = std::current_exception();
+            }
+        };
+        std::vector<std::thread> threads;
+        for (unsigned part = 1; part < parts; ++part) threads.emplace_back(work, part);
+        work(0);
+        for (std::thread& t : threads) t.join();
+        for (unsigned part = 0; part < parts; ++part) {
+            if (failures[part]) std::rethrow_exception(failures[part]);
+            out.write(outputs[part].data(), static_cast<std::streamsize>(outputs[part].size()));
+            counts.messages += partCounts[part].messages;
+            counts.failures += partCounts[part].failures;
+            counts.inputErrors += partCounts[part].inputErrors;
         }
-        buffer += '\n';
-        if (buffer.size() >= kFlushBytes) {
-            out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-            buffer.clear();
-        }
+        if (progress) progress(counts);
     }
-    out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     out.flush();
-    if (progress) progress(counts);
     return counts;
 }
 

@@ -22,11 +22,13 @@ struct BatchCounts {
 };
 
 // Reads lines from in and writes, for every line that is not blank, one
-// line to out: {"code": N, "message": "TEXT"} or {"error": "line L...: why"}.
-// Output is buffered; progress (when given) is called every few thousand
-// lines and once at the end.
+// line to out, in input order: {"code": N, "message": "TEXT"} or
+// {"error": "line L...: why"}.  Lines are read in batches of a few thousand;
+// jobs threads validate the parts of a batch at once (every grammar is built
+// before the first batch, so that they only read).  Progress (when given) is
+// called after every batch.
 BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrides& overrides,
-                     const std::function<void(const BatchCounts&)>& progress = {});
+                     const std::function<void(const BatchCounts&)>& progress = {}, unsigned jobs = 1);
 
 }  // namespace tool
 

@@ -12,6 +12,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -40,6 +41,7 @@ struct Options {
     bool json = false, table = false;
     std::string output;
     std::string locale;
+    unsigned jobs = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
 
     msgjson::Overrides Overrides() const {
         msgjson::Overrides o;
@@ -151,7 +153,8 @@ int RunJsonl(const Options& opt) {
     };
     tool::BatchCounts counts = tool::RunJsonl(file == "-" ? std::cin : in, std::cout, opt.Overrides(),
                                               showProgress ? std::function<void(const tool::BatchCounts&)>(progress)
-                                                           : std::function<void(const tool::BatchCounts&)>());
+                                                           : std::function<void(const tool::BatchCounts&)>(),
+                                              opt.jobs);
     if (shown) std::fputs("\r\x1b[K", stderr);
     if (in.bad() || std::cin.bad()) return InputError(file + ": read error");
     return counts.ExitStatus();
@@ -271,6 +274,8 @@ int main(int argc, char** argv) {
     auto* json = app.add_flag("--json", opt.json, "JSON output (file verdicts, --describe)");
     auto* table = app.add_flag("--table", opt.table, "Print the file verdicts as a table");
     app.add_option("-o,--output", opt.output, "Where --encode/--decode write (default: standard output)");
+    app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
+        ->check(CLI::Range(1u, 64u));
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
     const std::vector<CLI::Option*> jobs = {jsonl, describe, encode, decode};
     for (size_t i = 0; i < jobs.size(); ++i)
