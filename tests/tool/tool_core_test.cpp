@@ -146,20 +146,6 @@ TEST(Jsonl, ThreadsKeepTheOrder) {
     EXPECT_EQ(byOne.str(), expected);
 }
 
-TEST(Jsonl, ExitStatusAndOverrides) {
-    const std::string event = json::parse(ReadText(EN_EXAMPLES_DIR "/valid/1501-event.json")).dump() + "\n";
-    std::ostringstream out;
-    std::istringstream twice(event + event);
-    EXPECT_EQ(tool::RunJsonl(twice, out, {}).ExitStatus(), 0);
-    msgjson::Overrides asStatus;
-    asStatus.kind = msgjson::Kind::Log;
-    asStatus.msgType = 1701;
-    std::istringstream once(event);
-    std::ostringstream failed;
-    EXPECT_EQ(tool::RunJsonl(once, failed, asStatus).ExitStatus(), 1);
-    EXPECT_EQ(failed.str().substr(0, 13), "{\"code\": 101,");
-}
-
 TEST(Jsonl, ProgressIsReportedWhileReading) {
     std::string lines;
     for (int i = 0; i < 10000; ++i) lines += "{}\n";
