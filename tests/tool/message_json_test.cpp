@@ -190,6 +190,8 @@ TEST(Encode, MalformedMessagesNameThePlaceAndTheReason) {
         {R"({"kind": "register"})", "entries: missing"},
         {R"({"kind": "register", "entries": [7]})", "entries[0]: expected an entry object, found a number"},
         {R"({"kind": "register", "entries": [{"type": 3, "value": ""}]})", "entries[0]: missing \"id\""},
+        {R"({"kind": "register", "entries": [{"id": 1, "type": "GROUP", "valeu": ""}]})",
+         "entries[0]: unknown key \"valeu\" (an entry has \"id\", \"type\", \"value\" or \"raw\")"},
         {R"({"kind": "register", "entries": [{"id": -1, "type": 3, "value": ""}]})", "entries[0].id: value -1 is out of range 0..4294967295"},
         {R"({"kind": "register", "entries": [{"id": 1.5, "type": 3, "value": ""}]})", "entries[0].id: expected an integer, found a non-integer number"},
         {R"({"kind": "register", "entries": [{"id": 1}]})", "entries[0]: missing \"type\""},

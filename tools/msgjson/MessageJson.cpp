@@ -276,6 +276,9 @@ std::vector<unsigned char> EncodeEntries(const json& entries) {
         const std::string where = "entries[" + std::to_string(i) + "]";
         const json& e = entries[i];
         if (!e.is_object()) Fail(where, "expected an entry object, found " + Describe(e));
+        for (const auto& item : e.items())
+            if (item.key() != "id" && item.key() != "type" && item.key() != "value" && item.key() != "raw")
+                Fail(where, "unknown key \"" + item.key() + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
         auto id = e.find("id");
         if (id == e.end()) Fail(where, "missing \"id\"");
         uint32_t nID = static_cast<uint32_t>(IntegerIn(*id, 0, 0xFFFFFFFFLL, where + ".id"));

@@ -4,7 +4,8 @@
 //   {"kind": "log" | "register", "msgtype": <int32, for logs>,
 //    "entries": [{"id": <uint32>, "type": <uint32 or name>,
 //                 "value": <typed value> | "raw": "<hex>"}, ...]}
-// Other keys are ignored.  Type names: STRING, WSTRING, BYTES, INT16,
+// Other keys of the message object are ignored; an entry has no others.
+// Type names: STRING, WSTRING, BYTES, INT16,
 // UINT16, INT32, UINT32, GROUP, END_OF_GROUP, each also with prefix DT_.
 // Values: STRING and WSTRING take JSON strings (UTF-8, resp. one 4-byte
 // wchar_t per code point), BYTES a hex string, the integer types a JSON
