@@ -35,17 +35,26 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-void AddFile(const fs::path& file, std::vector<Sample>& out) {
+// Adds the messages of a file; objects that are no message in the JSON
+// form (a manifest, a deliberately broken example) are counted as skipped.
+void AddFile(const fs::path& file, std::vector<Sample>& out, size_t& skipped) {
+    auto add = [&](const nlohmann::json& object) {
+        try {
+            out.push_back(FromJson(object));
+        } catch (const msgjson::InputError&) {
+            ++skipped;
+        }
+    };
     const std::string text = ReadFile(file.string());
     if (file.extension() == ".jsonl") {
-        for (const std::string& line : Lines(text)) out.push_back(FromJson(nlohmann::json::parse(line)));
+        for (const std::string& line : Lines(text)) add(nlohmann::json::parse(line));
         return;
     }
     const nlohmann::json doc = nlohmann::json::parse(text);
     if (doc.is_array()) {
-        for (const nlohmann::json& object : doc) out.push_back(FromJson(object));
+        for (const nlohmann::json& object : doc) add(object);
     } else {
-        out.push_back(FromJson(doc));
+        add(doc);
     }
 }
 
@@ -72,17 +81,19 @@ std::vector<Sample> ConformanceCases() {
     return out;
 }
 
-std::vector<Sample> JsonMessages(const std::string& path) {
+std::vector<Sample> JsonMessages(const std::string& path, size_t* pSkipped) {
     std::vector<Sample> out;
-    if (!fs::is_directory(path)) {
-        AddFile(path, out);
-        return out;
-    }
+    size_t skipped = 0;
     std::vector<fs::path> files;
-    for (const fs::directory_entry& e : fs::directory_iterator(path))
-        if (e.path().extension() == ".json" || e.path().extension() == ".jsonl") files.push_back(e.path());
-    std::sort(files.begin(), files.end());
-    for (const fs::path& f : files) AddFile(f, out);
+    if (fs::is_directory(path)) {
+        for (const fs::directory_entry& e : fs::recursive_directory_iterator(path))
+            if (e.path().extension() == ".json" || e.path().extension() == ".jsonl") files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+    } else {
+        files.push_back(path);
+    }
+    for (const fs::path& f : files) AddFile(f, out, skipped);
+    if (pSkipped != nullptr) *pSkipped += skipped;
     return out;
 }
 

@@ -24,9 +24,10 @@ struct Sample {
 std::vector<Sample> ConformanceCases();
 
 // Messages in the JSON message form from a file (.json: one object or an
-// array of them; .jsonl: one object a line) or from every such file in a
-// folder, in name order.  Expected records are unknown.
-std::vector<Sample> JsonMessages(const std::string& path);
+// array of them; .jsonl: one object a line) or from every such file under a
+// folder, in path order.  Objects that are no valid message in that form
+// are skipped and counted in *pSkipped.  Expected records are unknown.
+std::vector<Sample> JsonMessages(const std::string& path, size_t* pSkipped = nullptr);
 
 // For each grammar (MessageKinds.h order), the first sample of that kind
 // with the given expected code, or null.

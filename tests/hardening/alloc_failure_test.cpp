@@ -134,6 +134,7 @@ TEST_P(FirstValidation, EveryKindSurvivesEveryFailedAllocationWhileItsGrammarIsB
     const bool bSticky = GetParam();
     const std::vector<Sample> cases = hardening::ConformanceCases();
     const std::vector<const Sample*> firsts = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS);
+    long swept = 0, children = 0;
     for (size_t k = 0; k < firsts.size(); ++k) {
         ASSERT_NE(firsts[k], nullptr) << "no valid reference message of kind " << k;
         const Sample& s = *firsts[k];
@@ -145,12 +146,16 @@ TEST_P(FirstValidation, EveryKindSurvivesEveryFailedAllocationWhileItsGrammarIsB
         long n = 1;
         while (n < kMaxSweep) {
             const ChildReport r = RunChild(s, n, bSticky, footprint);
+            ++children;
             ASSERT_NE(r.exit, kChildProblem) << "kind " << k << ": " << r.text;
             if (r.exit == kChildNotReached) break;
             n = std::stol(r.text) + 1;
         }
         EXPECT_LT(n, kMaxSweep);
+        swept += n - 1;
     }
+    std::printf("swept %ld failing allocations of first validations (%s), in %ld processes\n", swept,
+                ModeName({bSticky, 0}).c_str(), children);
 }
 
 INSTANTIATE_TEST_SUITE_P(AllocFailure, FirstValidation, ::testing::Values(false, true),
@@ -170,6 +175,7 @@ TEST_P(BuiltGrammars, EveryMessageSurvivesEveryFailedAllocation) {
             if (s != nullptr) samples.push_back(s);
     ASSERT_GE(samples.size(), 28u);
 
+    long swept = 0;
     for (const Sample* s : samples) {
         void* h = Load(*s);
         ASSERT_EQ(hardening::Mismatch(*s, Validate(*s, h, 0, false).record), "");
@@ -188,8 +194,11 @@ TEST_P(BuiltGrammars, EveryMessageSurvivesEveryFailedAllocation) {
             ASSERT_EQ(hardening::Mismatch(*s, next.record), "") << "after allocation " << n << " failed";
         }
         EXPECT_LT(n, kMaxSweep);
+        swept += n - 1;
         En_Msg_Destroy(h);
     }
+    std::printf("swept %ld failing allocations of %zu validations with built grammars (%s)\n", swept, samples.size(),
+                ModeName({bSticky, 0}).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllocFailure, BuiltGrammars, ::testing::Values(false, true),

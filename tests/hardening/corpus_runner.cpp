@@ -1,5 +1,6 @@
 // en_corpus_runner PACK [OUT] - validates every message of a packed corpus
-// (Samples.h) and writes one line per validation, "code<TAB>text", to OUT
+// (Samples.h) and writes one line per validation, "code<TAB>text" (control
+// characters and backslashes as \xNN), to OUT
 // or standard output; a summary goes to standard error.  Records for every
 // grammar are validated as each of the fourteen kinds and as a log type
 // without grammar.  Built for both word sizes, whose outputs must be equal.
@@ -18,7 +19,17 @@ void Append(std::string& out, std::map<int, size_t>& codes, const EN_VALIDATE_RE
     char code[16];
     std::snprintf(code, sizeof code, "%d\t", r.nCode);
     out += code;
-    out += r.szMessage;
+    // One line per result: control characters and backslashes escaped.
+    for (const char* p = r.szMessage; *p != 0; ++p) {
+        const unsigned char c = static_cast<unsigned char>(*p);
+        if (c < 0x20 || c == 0x7F || c == '\\') {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", c);
+            out += escaped;
+        } else {
+            out += *p;
+        }
+    }
     out += '\n';
     ++codes[r.nCode];
 }

@@ -67,10 +67,12 @@ std::string DictToken(const unsigned char* p, size_t n) {
 
 std::vector<Sample> LoadJson(const std::vector<std::string>& paths) {
     std::vector<Sample> out;
+    size_t skipped = 0;
     for (const std::string& p : paths) {
-        std::vector<Sample> more = hardening::JsonMessages(p);
+        std::vector<Sample> more = hardening::JsonMessages(p, &skipped);
         out.insert(out.end(), more.begin(), more.end());
     }
+    if (skipped) std::printf("%zu JSON objects are no message and were skipped\n", skipped);
     return out;
 }
 

@@ -1,0 +1,105 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets (clang, address and undefined-behaviour
+# sanitizers) and runs each for a given time.  Exits non-zero if any target
+# finds a crash, a leak, a sanitizer report or a slow input.
+#
+#   scripts/fuzz.sh [--seconds N] [--jobs N] [--smoke] [--merge] [--tools-build DIR] [TARGET...]
+#
+#   --seconds N        run time per target (default 600)
+#   --smoke            start from the kept corpus and the seeds in a scratch
+#                      folder and keep nothing (the test command's stage)
+#   --merge            afterwards, minimize each working corpus into
+#                      fuzz/corpus/TARGET (the corpus kept in the repository)
+#   --tools-build DIR  a build of the project whose bin/en_corpus_tool makes
+#                      the seeds (default: build/ if it has one, else build-fuzz-tools/)
+#   TARGET             blob, entries (default: both)
+#
+# Working corpora grow in build-fuzz/corpus/TARGET from run to run; crash
+# inputs land in build-fuzz/artifacts/TARGET.  Keep each one that was found
+# as a regression case in fuzz/regressions/TARGET/ once it is fixed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+seconds=600
+smoke=0
+merge=0
+tools_build=""
+targets=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) seconds=$2; shift 2 ;;
+    --smoke) smoke=1; shift ;;
+    --merge) merge=1; shift ;;
+    --tools-build) tools_build=$2; shift 2 ;;
+    blob|entries) targets+=("$1"); shift ;;
+    *) echo "usage: $0 [--seconds N] [--smoke] [--merge] [--tools-build DIR] [blob|entries]..." >&2; exit 2 ;;
+  esac
+done
+[ ${#targets[@]} -gt 0 ] || targets=(blob entries)
+jobs=$(nproc 2>/dev/null || echo 2)
+
+build=$root/build-fuzz
+echo "-- building the fuzz targets in $build"
+CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SANITIZE=address,undefined \
+      -DEN_BUILD_TESTS=OFF -DEN_BUILD_TOOLS=OFF -DEN_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$build" -j"$jobs" --target en_fuzz_blob en_fuzz_entries >/dev/null
+
+# Seeds from the examples and the reference cases.
+if [ -z "$tools_build" ]; then
+  if [ -x build/bin/en_corpus_tool ]; then
+    tools_build=$root/build
+  else
+    tools_build=$root/build-fuzz-tools
+    cmake -S . -B "$tools_build" -DEN_BUILD_BENCHMARKS=OFF >/dev/null
+    cmake --build "$tools_build" -j"$jobs" --target en_corpus_tool >/dev/null
+  fi
+fi
+seeds=$build/seeds
+rm -rf "$seeds"
+"$tools_build/bin/en_corpus_tool" seeds "$seeds" tests/conformance/cases.jsonl examples | sed 's/^/-- seeds: /'
+
+if [ $smoke = 1 ]; then
+  work=$(mktemp -d "${TMPDIR:-/tmp}/en-fuzz.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+else
+  work=$build/corpus
+fi
+
+failed=0
+for target in "${targets[@]}"; do
+  corpus=$work/$target
+  artifacts=$build/artifacts/$target
+  mkdir -p "$corpus" "$artifacts"
+  inputs=("$corpus" "$seeds/$target")
+  [ -d "fuzz/corpus/$target" ] && inputs+=("fuzz/corpus/$target")
+  dict=()
+  [ "$target" = blob ] && dict=(-dict="$seeds/blob.dict")
+  log=$build/fuzz-$target.log
+  echo "-- en_fuzz_$target for ${seconds}s (log: $log)"
+  set +e
+  # The first folder receives new inputs; the others are read only.
+  ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
+    "$build/bin/en_fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "${inputs[@]}" >"$log" 2>&1
+  rc=$?
+  set -e
+  grep -E "^#[0-9]+ +DONE|INITED" "$log" | tail -n 2 | sed 's/^/   /' || true
+  grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)" "$log" |
+    sed 's/^/   /' || true
+  if [ $rc -ne 0 ]; then
+    echo "!! en_fuzz_$target failed (exit $rc); the report:"
+    grep -E "ERROR|SUMMARY|runtime error|hardening check failed|Test unit written" "$log" | head -n 20 | sed 's/^/   /'
+    failed=1
+  fi
+  if [ $merge = 1 ]; then
+    mkdir -p "fuzz/corpus/$target"
+    merged=$(mktemp -d "${TMPDIR:-/tmp}/en-merge.XXXXXX")
+    "$build/bin/en_fuzz_$target" -merge=1 "$merged" "fuzz/corpus/$target" "$corpus" >"$build/merge-$target.log" 2>&1
+    rm -rf "fuzz/corpus/$target"
+    mv "$merged" "fuzz/corpus/$target"
+    chmod 755 "fuzz/corpus/$target"
+    echo "   kept corpus: $(ls "fuzz/corpus/$target" | wc -l) inputs in fuzz/corpus/$target"
+  fi
+done
+exit $failed

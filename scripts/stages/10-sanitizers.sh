@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# The whole test suite under the address and undefined-behaviour
+# sanitizers (build-asan), and the threaded tests under the thread
+# sanitizer (build-tsan), both with gcc.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+. scripts/stages/lib/common.sh
+
+start=$SECONDS
+section "address + undefined-behaviour sanitizers: build-asan"
+configure build-asan -DEN_SANITIZE=address,undefined -DEN_GTEST_SOURCE_DIR=/usr/src/googletest -DEN_WERROR=ON
+build build-asan
+# Installing and linking an uninstrumented program against the instrumented
+# library cannot work; every other test runs.
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1 \
+UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  run_ctest build-asan -E '^InstallAndUse$'
+echo "   $((SECONDS - start))s"
+
+start=$SECONDS
+section "thread sanitizer: build-tsan"
+configure build-tsan -DEN_SANITIZE=thread -DEN_GTEST_SOURCE_DIR=/usr/src/googletest -DEN_WERROR=ON
+build build-tsan en_threads_test en_edges_test
+# Grammars are built once per process: several runs give several races.
+for run in 1 2 3; do
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/en_threads_test >build-tsan/threads-$run.log 2>&1 ||
+    fail "thread sanitizer run $run" build-tsan/threads-$run.log
+done
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/en_edges_test >build-tsan/edges.log 2>&1 ||
+  fail "thread sanitizer, edge tests" build-tsan/edges.log
+echo "   3 contended runs and the edge tests clean; $((SECONDS - start))s"
