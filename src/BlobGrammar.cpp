@@ -30,9 +30,23 @@ CItemNode::CItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequi
 
 CGroupNode::CGroupNode(const char* name, x_uint32 nID, bool bRequired) : CNode(name, nID, bRequired, 0) {}
 
+namespace {
+
+// Deletes the pointer values of a map.  Destructors use it rather than a
+// snapshot iterator, which allocates: a destructor that runs while memory
+// is exhausted (a grammar whose construction failed) must not throw.
+template <class Map>
+class CValueDeleter : public my::CVisitor<typename Map::CPair> {
+public:
+    void Visit(typename Map::CPair* pData) override { delete pData->m_Value; }
+};
+
+}  // namespace
+
 CGroupNode::~CGroupNode() {
-    // Nested groups free their own.
-    for (CNode* node : m_Owned) delete node;
+    // Sub-nodes in ascending ID order; nested groups free their own.
+    CValueDeleter<SubNodeMap> deleter;
+    m_SubNodes.Traverse(deleter);
 }
 
 void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
@@ -41,13 +55,7 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
                                       static_cast<int>(pNode->GetID()), GetName());
-    m_Owned.push_back(pNode.Get());  // on failure the node stays with pNode
-    try {
-        m_SubNodes.Insert(pNode->GetID(), pNode.Get());
-    } catch (...) {
-        m_Owned.pop_back();
-        throw;
-    }
+    m_SubNodes.Insert(pNode->GetID(), pNode.Get());  // on failure the node stays with pNode
     pNode.Release();
 }
 
@@ -72,20 +80,15 @@ CBlobGrammar::CBlobGrammar() : m_Root("Root", 0, false) {}
 
 CBlobGrammar::~CBlobGrammar() {
     // Constraints first, then the root group (a member, destroyed after).
-    for (const CDataConstraint* constraint : m_OwnedConstraints) delete constraint;
+    CValueDeleter<my::CMap<x_uint32, const CDataConstraint*>> deleter;
+    m_Constraints.Traverse(deleter);
 }
 
 void CBlobGrammar::AddConstraint(my::CAutoPtr<CDataConstraint> pConstraint) {
     MY_ASSERT(pConstraint.Get());
     if (m_Constraints.Contains(pConstraint->GetID()))
         throw CInternalErrorException("Constraint (ID: %u) is already in grammar.", pConstraint->GetID());
-    m_OwnedConstraints.push_back(pConstraint.Get());  // on failure it stays with pConstraint
-    try {
-        m_Constraints.Insert(pConstraint->GetID(), pConstraint.Get());
-    } catch (...) {
-        m_OwnedConstraints.pop_back();
-        throw;
-    }
+    m_Constraints.Insert(pConstraint->GetID(), pConstraint.Get());  // on failure it stays with pConstraint
     pConstraint.Release();
 }
 

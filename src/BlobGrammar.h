@@ -11,7 +11,6 @@
 
 #include <atomic>
 #include <mutex>
-#include <vector>
 
 #include "BlobReader.h"
 #include "GrammarTable.h"
@@ -83,10 +82,6 @@ public:
 
 private:
     SubNodeMap m_SubNodes;
-    // The same sub-nodes, owned: the destructor frees them without
-    // allocating (a map iterator would allocate, and throw when memory is
-    // exhausted, which in a destructor ends the process).
-    std::vector<CNode*> m_Owned;
 };
 
 // A grammar: the root group "Root" (ID 0) and the constraint registry.
@@ -130,7 +125,6 @@ private:
 
     CGroupNode m_Root;
     my::CMap<x_uint32, const CDataConstraint*> m_Constraints;
-    std::vector<const CDataConstraint*> m_OwnedConstraints;  // the same, owned (see CGroupNode::m_Owned)
 
     static std::mutex s_RegistryMutex;
 };

@@ -269,6 +269,8 @@ public:
 
     CIterator<CPair>* CreateIterator() { return m_Tree.CreateIterator(); }
     CConstIterator<CPair>* CreateConstIterator() const { return m_Tree.CreateConstIterator(); }
+    // Visits every pair in ascending key order without allocating.
+    void Traverse(CVisitor<CPair>& visitor) const { m_Tree.Traverse(visitor); }
 
 private:
     CTree<CPair> m_Tree;
