@@ -7,7 +7,6 @@
 
 #include "En_Validation.h"
 #include "Input.h"
-#include "LogGrammarTables.h"
 #include "Validation.h"
 
 namespace tool {
@@ -40,21 +39,11 @@ void ProcessLine(const std::string& line, size_t number, const msgjson::Override
     out += '\n';
 }
 
-// The library builds each grammar on its first use, unguarded; build them
-// all here, on one thread, before several threads validate.
-void BuildEveryGrammar() {
-    msgjson::Handle empty;
-    EN_VALIDATE_RESULT record;
-    for (const grammar::GrammarTable& t : grammar::log::kTables) En_Validate_Log(empty.get(), t.nMsgType, &record);
-    En_Validate_RegisterData(empty.get(), &record);
-}
-
 }  // namespace
 
 BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrides& overrides,
                      const std::function<void(const BatchCounts&)>& progress, unsigned jobs) {
     if (jobs == 0) jobs = 1;
-    if (jobs > 1) BuildEveryGrammar();
     BatchCounts counts;
     std::vector<std::string> lines(kLinesPerJob * jobs);
     std::vector<std::string> outputs(jobs);
