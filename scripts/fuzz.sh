@@ -84,7 +84,7 @@ for target in "${targets[@]}"; do
       -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "${inputs[@]}" >"$log" 2>&1
   rc=$?
   set -e
-  grep -E "^#[0-9]+ +DONE|INITED" "$log" | tail -n 2 | sed 's/^/   /' || true
+  grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)" "$log" | tail -n 2 | sed 's/^/   /' || true
   grep -E "^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)" "$log" |
     sed 's/^/   /' || true
   if [ $rc -ne 0 ]; then
