@@ -41,9 +41,13 @@ jobs=$(nproc 2>/dev/null || echo 2)
 
 build=$root/build-fuzz
 echo "-- building the fuzz targets in $build"
-CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SANITIZE=address,undefined \
-      -DEN_BUILD_TESTS=OFF -DEN_BUILD_TOOLS=OFF -DEN_BUILD_BENCHMARKS=OFF >/dev/null
-cmake --build "$build" -j"$jobs" --target en_fuzz_blob en_fuzz_entries >/dev/null
+mkdir -p "$build"
+if ! { CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SANITIZE=address,undefined \
+         -DEN_BUILD_TESTS=OFF -DEN_BUILD_TOOLS=OFF -DEN_BUILD_BENCHMARKS=OFF &&
+       cmake --build "$build" -j"$jobs" --target en_fuzz_blob en_fuzz_entries; } >"$build/build.log" 2>&1; then
+  tail -n 40 "$build/build.log" >&2
+  exit 1
+fi
 
 # Seeds from the examples and the reference cases.
 if [ -z "$tools_build" ]; then
@@ -51,8 +55,12 @@ if [ -z "$tools_build" ]; then
     tools_build=$root/build
   else
     tools_build=$root/build-fuzz-tools
-    cmake -S . -B "$tools_build" -DEN_BUILD_BENCHMARKS=OFF >/dev/null
-    cmake --build "$tools_build" -j"$jobs" --target en_corpus_tool >/dev/null
+    mkdir -p "$tools_build"
+    if ! { cmake -S . -B "$tools_build" -DEN_BUILD_BENCHMARKS=OFF &&
+           cmake --build "$tools_build" -j"$jobs" --target en_corpus_tool; } >"$tools_build/build.log" 2>&1; then
+      tail -n 40 "$tools_build/build.log" >&2
+      exit 1
+    fi
   fi
 fi
 seeds=$build/seeds
