@@ -22,7 +22,7 @@ protected:
     CExceptionBase() : m_nErrCode(0) { m_szErrMsg[0] = 0; }
     // Formats into m_szErrMsg with printf conventions; output beyond 1023
     // characters is cut off.
-    void _FormatErrMsg(const char* pszFormat, va_list args);
+    void _FormatErrMsg(const char* pszFormat, va_list args) __attribute__((format(printf, 2, 0)));
 };
 
 #endif  // EN_COMPANION_EXCEPTIONBASE_H
