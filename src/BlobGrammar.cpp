@@ -2,6 +2,7 @@
 // message parser.
 #include "BlobGrammar.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "BlobMessageParser.h"
@@ -55,8 +56,34 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
                                       static_cast<int>(pNode->GetID()), GetName());
+    // Everything that can fail comes before the first change.
+    CountMap counts;
+    _BuildZeroCounts(counts, pNode->GetID());
     m_SubNodes.Insert(pNode->GetID(), pNode.Get());  // on failure the node stays with pNode
+    m_ZeroCounts.Swap(counts);
     pNode.Release();
+}
+
+namespace {
+
+// Inserts ids[lo, hi), sorted ascending, median first: a balanced tree.
+void InsertBalanced(CGroupNode::CountMap& counts, const std::vector<x_uint32>& ids, size_t lo, size_t hi) {
+    if (lo >= hi) return;
+    const size_t mid = lo + (hi - lo) / 2;
+    counts.Insert(ids[mid], 0);
+    InsertBalanced(counts, ids, lo, mid);
+    InsertBalanced(counts, ids, mid + 1, hi);
+}
+
+}  // namespace
+
+void CGroupNode::_BuildZeroCounts(CountMap& counts, x_uint32 nNewID) const {
+    std::vector<x_uint32> ids;
+    ids.reserve(static_cast<size_t>(m_SubNodes.GetSize()) + 1);
+    my::CAutoPtr<CConstIterator<SubNodeMap::CPair>> it(m_SubNodes.CreateConstIterator());
+    while (it->HasNext()) ids.push_back(it->Next().m_Key);
+    ids.insert(std::upper_bound(ids.begin(), ids.end(), nNewID), nNewID);
+    InsertBalanced(counts, ids, 0, ids.size());
 }
 
 const CNode* CGroupNode::MatchSubNode(x_uint32 nID, x_uint32 nDataType) const {
@@ -174,10 +201,9 @@ void CBlobGrammar::_Build(const grammar::GrammarTable& table) {
 
 // --------------------------------------------------------------- parser
 
-CParsingContext::CParsingContext(const CGroupNode& group) : m_pGroupNode(&group) {
-    my::CAutoPtr<CConstIterator<CGroupNode::SubNodeMap::CPair>> it(group.GetSubNodes().CreateConstIterator());
-    while (it->HasNext()) m_SubNodeRefCounts.Insert(it->Next().m_Key, 0);
-}
+// Every sub-node ID of the group starts with a count of 0.
+CParsingContext::CParsingContext(const CGroupNode& group)
+    : m_pGroupNode(&group), m_SubNodeRefCounts(group.GetZeroCounts()) {}
 
 void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) {
     try {

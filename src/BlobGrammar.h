@@ -66,6 +66,7 @@ private:
 class CGroupNode : public CNode {
 public:
     typedef my::CMap<x_uint32, CNode*> SubNodeMap;
+    typedef my::CMap<x_uint32, x_uint32> CountMap;
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);
     ~CGroupNode() override;
@@ -79,9 +80,16 @@ public:
     // unknown ID or a wrong data type.
     const CNode* MatchSubNode(x_uint32 nID, x_uint32 nDataType) const;
     const SubNodeMap& GetSubNodes() const { return m_SubNodes; }
+    // A count of 0 for every sub-node ID, as a parsing context starts.  Kept
+    // balanced, so that copying it is cheap and every lookup of a message
+    // entry takes a logarithmic number of steps.
+    const CountMap& GetZeroCounts() const { return m_ZeroCounts; }
 
 private:
+    void _BuildZeroCounts(CountMap& counts, x_uint32 nNewID) const;
+
     SubNodeMap m_SubNodes;
+    CountMap m_ZeroCounts;
 };
 
 // A grammar: the root group "Root" (ID 0) and the constraint registry.

@@ -125,7 +125,12 @@ public:
 
     CTree() : m_pRoot(nullptr), m_nSize(0) {}
     CTree(const CTree& other) : m_pRoot(nullptr), m_nSize(0) {
-        _Copy(m_pRoot, other.m_pRoot);
+        try {
+            _Copy(m_pRoot, other.m_pRoot);
+        } catch (...) {
+            _DeleteAll(m_pRoot);  // what was copied before an allocation failed
+            throw;
+        }
         m_nSize = other.m_nSize;
     }
     CTree& operator=(const CTree& other) {
@@ -266,6 +271,7 @@ public:
     bool Contains(const K& key) const { return m_Tree.Contains(CPair(key, V())); }
     int GetSize() const { return m_Tree.GetSize(); }
     void Clear() { m_Tree.Clear(); }
+    void Swap(CMap& other) { m_Tree.Swap(other.m_Tree); }
 
     CIterator<CPair>* CreateIterator() { return m_Tree.CreateIterator(); }
     CConstIterator<CPair>* CreateConstIterator() const { return m_Tree.CreateConstIterator(); }
