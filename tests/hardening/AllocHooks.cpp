@@ -4,7 +4,6 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdlib>
-#include <new>
 
 extern "C" {
 void* __libc_malloc(size_t);
@@ -50,18 +49,6 @@ void Release(void* p) {
     if (p == nullptr) return;
     g_live.fetch_sub(1, std::memory_order_relaxed);
     __libc_free(p);
-}
-
-void* New(size_t n) {
-    void* p = Allocate(n == 0 ? 1 : n);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
-}
-
-void* NewAligned(size_t n, std::align_val_t a) {
-    void* p = AllocateAligned(static_cast<size_t>(a), n == 0 ? 1 : n);
-    if (p == nullptr) throw std::bad_alloc();
-    return p;
 }
 
 }  // namespace
@@ -116,17 +103,5 @@ int posix_memalign(void** out, size_t alignment, size_t n) {
 
 }  // extern "C"
 
-void* operator new(size_t n) { return allochooks::New(n); }
-void* operator new[](size_t n) { return allochooks::New(n); }
-void* operator new(size_t n, const std::nothrow_t&) noexcept { return Allocate(n == 0 ? 1 : n); }
-void* operator new[](size_t n, const std::nothrow_t&) noexcept { return Allocate(n == 0 ? 1 : n); }
-void* operator new(size_t n, std::align_val_t a) { return allochooks::NewAligned(n, a); }
-void* operator new[](size_t n, std::align_val_t a) { return allochooks::NewAligned(n, a); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
-void operator delete(void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, std::align_val_t) noexcept { Release(p); }
-void operator delete(void* p, size_t, std::align_val_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t, std::align_val_t) noexcept { Release(p); }
+// The global operators new and delete of the C++ library allocate with
+// malloc, aligned_alloc and free, so they come here too.

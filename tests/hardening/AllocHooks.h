@@ -1,8 +1,8 @@
 // AllocHooks.h - allocation failure injection for a test program.
 //
 // Linking AllocHooks.cpp into a program replaces malloc, calloc, realloc,
-// the aligned allocators, free and every global operator new and delete
-// (for the libraries it loads too).  They count the blocks alive and, when
+// the aligned allocators and free (for the libraries it loads too, and so
+// for every global operator new and delete).  They count the blocks alive and, when
 // armed, make one allocation fail: the n-th one from arming on, or (bSticky)
 // that one and every later one.  Not for sanitizer or valgrind runs, which
 // replace the allocator themselves.

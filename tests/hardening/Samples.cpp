@@ -38,23 +38,16 @@ std::vector<std::string> Lines(const std::string& text) {
 // Adds the messages of a file; objects that are no message in the JSON
 // form (a manifest, a deliberately broken example) are counted as skipped.
 void AddFile(const fs::path& file, std::vector<Sample>& out, size_t& skipped) {
-    auto add = [&](const nlohmann::json& object) {
-        try {
-            out.push_back(FromJson(object));
-        } catch (const msgjson::InputError&) {
-            ++skipped;
-        }
-    };
+    std::vector<nlohmann::json> objects;
     const std::string text = ReadFile(file.string());
     if (file.extension() == ".jsonl") {
-        for (const std::string& line : Lines(text)) add(nlohmann::json::parse(line));
-        return;
-    }
-    const nlohmann::json doc = nlohmann::json::parse(text);
-    if (doc.is_array()) {
-        for (const nlohmann::json& object : doc) add(object);
+        for (const std::string& line : Lines(text)) objects.push_back(nlohmann::json::parse(line));
     } else {
-        add(doc);
+        const nlohmann::json doc = nlohmann::json::parse(text);
+        objects = doc.is_array() ? doc.get<std::vector<nlohmann::json>>() : std::vector<nlohmann::json>{doc};
+    }
+    for (const nlohmann::json& object : objects) {
+        try { out.push_back(FromJson(object)); } catch (const msgjson::InputError&) { ++skipped; }
     }
 }
 
@@ -92,8 +85,7 @@ std::vector<Sample> JsonMessages(const std::string& path, size_t* pSkipped) {
     } else {
         files.push_back(path);
     }
-    for (const fs::path& f : files) AddFile(f, out, skipped);
-    if (pSkipped != nullptr) *pSkipped += skipped;
+    for (const fs::path& f : files) AddFile(f, out, pSkipped != nullptr ? *pSkipped : skipped);
     return out;
 }
 

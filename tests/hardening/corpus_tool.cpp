@@ -167,59 +167,32 @@ std::vector<Bytes> RandomEntries(Random& rnd, size_t kind) {
     return out;
 }
 
+// One to three steps: drop, repeat or swap entries, put entries the
+// grammar knows (groups included) in, flip a bit, cut an entry short, or
+// validate as another kind.
 Sample Mutate(const Sample& base, Random& rnd) {
-    Sample s = base;
-    size_t kind = enfuzz::KindIndex(s.bLog, s.nMsgType) % enfuzz::kKindCount;
-    std::vector<Bytes> entries = SplitEntries(s.blob);
-    const size_t steps = 1 + rnd.Below(3);
-    for (size_t step = 0; step < steps; ++step) {
-        const size_t n = entries.size();
-        switch (rnd.Below(9)) {
-            case 0:
-                if (n) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(rnd.Below(n)));
-                break;
-            case 1:
-                if (n) entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(rnd.Below(n + 1)), entries[rnd.Below(n)]);
-                break;
-            case 2:
-                if (n) std::swap(entries[rnd.Below(n)], entries[rnd.Below(n)]);
-                break;
-            case 3:
-            case 4: {
-                std::vector<Bytes> made = RandomEntries(rnd, kind);
-                const size_t at = rnd.Below(n + 1);
-                if (at < n && rnd.Below(2)) entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(at));
-                entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(std::min(at, entries.size())), made.begin(),
-                               made.end());
-                break;
+    size_t kind = enfuzz::KindIndex(base.bLog, base.nMsgType) % enfuzz::kKindCount;
+    std::vector<Bytes> entries = SplitEntries(base.blob);
+    for (size_t step = 0, steps = 1 + rnd.Below(3); step < steps; ++step) {
+        const size_t n = entries.size(), at = rnd.Below(n + 1);
+        const auto pos = entries.begin() + static_cast<std::ptrdiff_t>(at);
+        Bytes* one = n ? &entries[rnd.Below(n)] : nullptr;
+        switch (rnd.Below(8)) {
+            case 0: if (at < n) entries.erase(pos); break;
+            case 1: if (one) entries.insert(pos, Bytes(*one)); break;
+            case 2: if (one) std::swap(*one, entries[rnd.Below(n)]); break;
+            case 3: if (one && !one->empty()) (*one)[rnd.Below(one->size())] ^= static_cast<unsigned char>(1u << rnd.Below(8)); break;
+            case 4: if (one) one->resize(rnd.Below(one->size())); break;
+            case 5: kind = rnd.Below(enfuzz::kKindCount); break;
+            default: {
+                const std::vector<Bytes> made = RandomEntries(rnd, kind);
+                entries.insert(pos, made.begin(), made.end());
             }
-            case 5:
-                if (n) {  // a bit flip anywhere in one entry, header included
-                    Bytes& e = entries[rnd.Below(n)];
-                    if (!e.empty()) e[rnd.Below(e.size())] ^= static_cast<unsigned char>(1u << rnd.Below(8));
-                }
-                break;
-            case 6:
-                if (n) {  // a cut inside one entry
-                    Bytes& e = entries[rnd.Below(n)];
-                    e.resize(rnd.Below(e.size()));
-                }
-                break;
-            case 7:
-                kind = rnd.Below(enfuzz::kKindCount);
-                break;
-            default:
-                if (n > 1) {  // move a run of entries into a group
-                    const size_t at = rnd.Below(n);
-                    std::vector<Bytes> group = RandomEntries(rnd, kind);
-                    entries.insert(entries.begin() + static_cast<std::ptrdiff_t>(at), group.begin(), group.end());
-                }
-                break;
         }
     }
-    const enfuzz::MessageKind& k = enfuzz::KindAt(kind);
-    s.bLog = k.bLog;
-    s.nMsgType = k.nMsgType;
+    Sample s;
+    s.bLog = enfuzz::KindAt(kind).bLog;
+    s.nMsgType = enfuzz::KindAt(kind).nMsgType;
     s.blob = Join(entries);
     return s;
 }

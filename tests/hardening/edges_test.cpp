@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -126,19 +127,14 @@ std::vector<ReaderCase> ReaderCases() {
 }
 
 TEST(BlobReader, EveryCaseEndsWithItsCodeAtEveryAlignment) {
-    for (const ReaderCase& c : ReaderCases())
+    std::vector<ReaderCase> cases = ReaderCases();
+    for (size_t n = 1; n < BLOB_ENTRY_HEADER_SIZE; ++n) cases.push_back({"short header", Bytes(n, 0xFF), 0, BLOB_ERR_SHORT_HEADER});
+    for (const ReaderCase& c : cases)
         for (size_t misalign = 0; misalign < 4; ++misalign) {
             const Popped p = Walk(c.blob, misalign);
             EXPECT_EQ(p.rc, c.rc) << c.name << ", misaligned by " << misalign;
             EXPECT_EQ(p.values.size(), c.entries) << c.name << ", misaligned by " << misalign;
         }
-}
-
-TEST(BlobReader, ShortHeadersOfEveryLength) {
-    for (size_t n = 1; n < BLOB_ENTRY_HEADER_SIZE; ++n) {
-        const Popped p = Walk(Bytes(n, 0xFF), 0);
-        EXPECT_EQ(p.rc, BLOB_ERR_SHORT_HEADER) << n << " bytes";
-    }
 }
 
 TEST(BlobReader, PopBeforeAttachAndRewind) {
@@ -148,16 +144,12 @@ TEST(BlobReader, PopBeforeAttachAndRewind) {
     EXPECT_EQ(reader->Pop(&id, &type, &value, &length), BLOB_ERR_NOT_ATTACHED);
     const Bytes blob = Entry(7, DT_INT16, kTwo) + Entry(8, DT_BYTES, kThree);
     ASSERT_EQ(reader->Attach(blob.data(), static_cast<x_uint32>(blob.size())), 0);
-    EXPECT_EQ(reader->Remaining(), blob.size());
-    for (int pass = 0; pass < 2; ++pass) {
+    for (int pass = 0; pass < 2; ++pass, reader->Rewind()) {
+        EXPECT_EQ(reader->Remaining(), blob.size());
         EXPECT_EQ(reader->Pop(&id, &type, &value, &length), 0);
-        EXPECT_EQ(id, 7u);
         EXPECT_EQ(reader->Remaining(), 16u);
         EXPECT_EQ(reader->Pop(&id, &type, &value, &length), 0);
-        EXPECT_EQ(length, 3u);
-        EXPECT_EQ(reader->Remaining(), 0u);
         EXPECT_EQ(reader->Pop(&id, &type, &value, &length), BLOB_END_OF_DATA);
-        reader->Rewind();
     }
     FreeINVPBlobReader(reader);
 }
@@ -218,8 +210,9 @@ struct Loaded {
     void* h;
 };
 
-// Validates every reference message on its own thread set, with records on
-// the stack; a write to any other record faults or shows.
+// Validates every reference message on a few threads, with records on the
+// stack; a write to any other record faults or shows, and the messages
+// must come out unchanged.
 void ValidateAllOnThreads(const std::vector<Sample>& cases, size_t nThreads) {
     std::vector<std::thread> threads;
     std::vector<size_t> wrong(nThreads, 0);
@@ -229,7 +222,9 @@ void ValidateAllOnThreads(const std::vector<Sample>& cases, size_t nThreads) {
                 Loaded m(cases[i]);
                 EN_VALIDATE_RESULT r;
                 enfuzz::Validate(cases[i].bLog, cases[i].nMsgType, m.h, r);
-                wrong[t] += !hardening::Mismatch(cases[i], r).empty();
+                const unsigned char* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m.h));
+                wrong[t] += !hardening::Mismatch(cases[i], r).empty() || En_Msg_BytesUsed(m.h) != cases[i].blob.size() ||
+                            !std::equal(cases[i].blob.begin(), cases[i].blob.end(), p);
             }
         });
     for (std::thread& th : threads) th.join();
@@ -261,20 +256,6 @@ TEST(Record, WrittenOnlyInsideItsBytesAndNeverAfterReturn) {
         unknownType.MakeReadOnly();
         // The read-only records would fault if anything wrote them now.
         ValidateAllOnThreads(cases, 4);
-    }
-}
-
-// ------------------------------------------------------------ the message
-
-TEST(Message, ValidationNeverChangesTheMessage) {
-    const std::vector<Sample> cases = hardening::ConformanceCases();
-    for (const Sample& s : cases) {
-        Loaded m(s);
-        EN_VALIDATE_RESULT r;
-        enfuzz::Validate(s.bLog, s.nMsgType, m.h, r);
-        ASSERT_EQ(En_Msg_BytesUsed(m.h), s.blob.size());
-        const unsigned char* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m.h));
-        ASSERT_EQ(Bytes(p, p + s.blob.size()), s.blob);
     }
 }
 
