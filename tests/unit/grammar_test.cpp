@@ -1,166 +1,171 @@
-// The built grammars, the registry, and the checks made while a grammar is
-// built or walked.
+// The built grammars, value constraints and constraint groups, and the
+// checks made while a grammar is built or walked.
+#include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "BlobMessageParser.h"
 #include "DataConstraint.h"
-#include "ErrorText.h"
 #include "Exceptions.h"
 #include "TestMessages.h"
 
 namespace {
 
-using testmsg::ErrorOf;
-using testmsg::kRegistration;
-
-const CBlobGrammar* GrammarOf(int kind) {
-    return kind == kRegistration ? CBlobGrammar::GetRegGrammar() : CBlobGrammar::GetLogGrammar(kind);
+// The code and text of the CExceptionBase that f throws; empty if none.
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const CExceptionBase& e) {
+        return std::to_string(e.m_nErrCode) + " " + e.m_szErrMsg;
+    }
+    return "";
 }
 
-void CountNodes(const CGroupNode& group, int& items, int& groups) {
+// Counts the items and groups under `group`; with lowestRequired, also finds
+// the lowest-ID required node directly under it.
+void CountNodes(const CGroupNode& group, int& items, int& groups, const CNode** lowestRequired) {
     my::CAutoPtr<CConstIterator<CGroupNode::SubNodeMap::CPair>> it(group.GetSubNodes().CreateConstIterator());
     while (it->HasNext()) {
         const CNode* node = it->Next().m_Value;
-        if (node->GetNodeType() == NT_GROUP) {
-            ++groups;
-            CountNodes(static_cast<const CGroupNode&>(*node), items, groups);
-        } else {
+        if (lowestRequired != nullptr && *lowestRequired == nullptr && node->IsRequired()) *lowestRequired = node;
+        if (node->GetNodeType() == NT_GROUP)
+            CountNodes(static_cast<const CGroupNode&>(*node), items, ++groups, nullptr);
+        else
             ++items;
-        }
     }
-}
-
-const CNode* LowestRequired(const CGroupNode& group) {
-    my::CAutoPtr<CConstIterator<CGroupNode::SubNodeMap::CPair>> it(group.GetSubNodes().CreateConstIterator());
-    while (it->HasNext()) {
-        const CNode* node = it->Next().m_Value;
-        if (node->IsRequired()) return node;
-    }
-    return nullptr;
 }
 
 TEST(Grammars, HaveTheirExpectedShape) {
     for (const auto& shape : testmsg::kGrammarShapes) {
         SCOPED_TRACE(::testing::Message() << "kind " << shape.kind);
-        const CBlobGrammar* grammar = GrammarOf(shape.kind);
+        const CBlobGrammar* grammar = shape.kind == testmsg::kRegistration ? CBlobGrammar::GetRegGrammar()
+                                                                           : CBlobGrammar::GetLogGrammar(shape.kind);
         ASSERT_NE(grammar, nullptr);
-        const CGroupNode& root = grammar->GetRoot();
-        EXPECT_STREQ(root.GetName(), "Root");
-        EXPECT_EQ(root.GetID(), 0u);
-        EXPECT_FALSE(root.IsRequired());
         int items = 0, groups = 0;
-        CountNodes(root, items, groups);
+        const CNode* lowest = nullptr;
+        CountNodes(grammar->GetRoot(), items, groups, &lowest);
         EXPECT_EQ(items, shape.items);
         EXPECT_EQ(groups, shape.groups);
-        const CNode* lowest = LowestRequired(root);
         ASSERT_NE(lowest, nullptr);
         EXPECT_EQ(lowest->GetID(), shape.lowestRequiredID);
         EXPECT_STREQ(lowest->GetName(), shape.lowestRequiredName);
     }
 }
 
-// Every row of a table is in the built grammar, under its parent, with its
-// name, data type, required flag and constraint, and the constraint exists.
-TEST(Grammars, HoldEveryRowOfTheirTable) {
-    for (const auto& shape : testmsg::kGrammarShapes) {
-        SCOPED_TRACE(::testing::Message() << "kind " << shape.kind);
-        const CBlobGrammar& grammar = *GrammarOf(shape.kind);
-        std::vector<const CGroupNode*> parents{&grammar.GetRoot()};
-        grammar::ForEachRow(testmsg::TableOf(shape.kind), [&](const grammar::NodeRow& row, const char* name) {
-            parents.resize(row.nDepth + 1u);
-            const CNode* node = parents.back()->MatchSubNode(row.nID, row.nDataType);
-            EXPECT_STREQ(node->GetName(), name) << row.nID;
-            EXPECT_EQ(node->IsRequired(), row.bRequired) << row.nID;
-            EXPECT_EQ(node->GetConstraintID(), row.nConstraintID) << row.nID;
-            if (row.nConstraintID != 0) {
-                EXPECT_NO_THROW(grammar.GetConstraint(row.nConstraintID)) << row.nID;
-            }
-            if (node->GetNodeType() == NT_GROUP) parents.push_back(static_cast<const CGroupNode*>(node));
-        });
+TEST(Grammars, BuildingRejectsDuplicatesAndEmptyRanges) {
+    CGroupNode group("Grp", 5, false);
+    group.AddNode(CNode::CreateItemNode("First", 7, DT_INT16, true, 0));
+    EXPECT_EQ(ErrorOf([&] { group.AddNode(CNode::CreateGroupNode("Second", 7, false)); }),
+              "300 Invalid message grammar: GroupNode 'Second'(7) already exists in group 'Grp'.");
+    EXPECT_STREQ(group.MatchSubNode(7, DT_INT16)->GetName(), "First");
+    CBlobGrammar grammar;
+    grammar.AddConstraint(CDataConstraint::CreateTimeFormatConstraint(7));
+    EXPECT_EQ(ErrorOf([&] { grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("X", 7, 0, 1)); }),
+              "300 Constraint (ID: 7) is already in grammar.");
+    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateSignedValueConstraint("R", 9, 5, 4); }),
+              "300 Constraint(ID: 9, Name: 'R') is invalid: MinValue(5)>MaxValue(4).");
+    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateUnsignedValueConstraint("U", 8, 0xffffffffu, 0); }),
+              "300 Constraint(ID: 8, Name: 'U') is invalid: MinValue(4294967295)>MaxValue(0).");
+    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateSignedValueConstraint("E", 6, -1, -1); }), "");
+}
+
+// A value as the reader would deliver it.
+struct Value {
+    Type type;
+    std::vector<unsigned char> bytes;
+};
+Value Raw(Type type, const void* p, size_t n) {
+    return {type, std::vector<unsigned char>(static_cast<const unsigned char*>(p), static_cast<const unsigned char*>(p) + n)};
+}
+Value Narrow(const std::string& s) { return Raw(DT_STRING, s.c_str(), s.size() + 1); }
+Value Wide(const std::wstring& s) { return Raw(DT_WSTRING, s.c_str(), (s.size() + 1) * sizeof(wchar_t)); }
+template <class T>
+Value Int(Type type, T v) {
+    return Raw(type, &v, sizeof v);
+}
+
+class Constraints : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_Grammar.AddConstraint(CDataConstraint::CreateTimeFormatConstraint(1));
+        m_Grammar.AddConstraint(CDataConstraint::CreateLengthConstraint("Len", 2, 10, 2));
+        m_Grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("Small", 3, 0, 3));
+        m_Grammar.AddConstraint(CDataConstraint::CreateUnsignedValueConstraint("Percent", 4, 0, 100));
+        m_Grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("Mid", 5, 5, 20));
+        my::CAutoPtr<CConstraintGroup> all(new CConstraintGroup("Both", 6, CConstraintGroup::GROUP_ALL_OF));
+        for (x_uint32 id : {5u, 3u}) all->AddConstraint(id);
+        m_Grammar.AddConstraint(all);
+        my::CAutoPtr<CConstraintGroup> dangling(new CConstraintGroup("Dangling", 7, CConstraintGroup::GROUP_ANY_OF));
+        for (x_uint32 id : {3u, 77u}) dangling->AddConstraint(id);
+        m_Grammar.AddConstraint(dangling);
     }
-    EXPECT_STREQ(CBlobGrammar::GetLogGrammar(1721)->GetRoot().MatchSubNode(2061, DT_WSTRING)->GetName(), "ReasonCod");
-    EXPECT_STREQ(CBlobGrammar::GetLogGrammar(1703)->GetRoot().MatchSubNode(2061, DT_WSTRING)->GetName(), "ReasonCode");
-}
-
-TEST(Registry, BuildsEachGrammarOnceAndKnowsOnlyItsTypes) {
-    const CBlobGrammar* first = CBlobGrammar::GetLogGrammar(1501);
-    EXPECT_EQ(CBlobGrammar::GetLogGrammar(1501), first);
-    EXPECT_NE(CBlobGrammar::GetLogGrammar(1503), first);
-    EXPECT_EQ(CBlobGrammar::GetRegGrammar(), CBlobGrammar::GetRegGrammar());
-    EXPECT_EQ(CBlobGrammar::GetCmdGrammar(), nullptr);
-    for (int type : {1502, 0, -1, 1702, 1723, 1500, 1722})
-        EXPECT_EQ(CBlobGrammar::GetLogGrammar(type), nullptr) << type;
-}
-
-class TrackedItem : public CItemNode {
-public:
-    TrackedItem(const char* name, x_uint32 id, int* deaths) : CItemNode(name, id, DT_INT16, true, 0), m_pDeaths(deaths) {}
-    ~TrackedItem() override { ++*m_pDeaths; }
-
-private:
-    int* m_pDeaths;
+    // Constraint `id` applied to an item of the value's type: "" or the error.
+    std::string Check(x_uint32 id, const Value& v) const {
+        const CItemNode node("Item", 9, v.type, true, id);
+        const CMsgEntry entry = {9, v.type, v.bytes.data(), static_cast<x_uint32>(v.bytes.size())};
+        return ErrorOf([&] { m_Grammar.VerifyDataConstraint(entry, node); });
+    }
+    CBlobGrammar m_Grammar;
 };
 
-TEST(GroupNode, RejectsASecondNodeWithTheSameIDAndKeepsTheFirst) {
-    int deaths = 0;
-    {
-        CGroupNode group("Grp", 5, false);
-        group.AddNode(my::CAutoPtr<CNode>(new TrackedItem("First", 7, &deaths)));
-        EXPECT_EQ(ErrorOf([&] { group.AddNode(CNode::CreateGroupNode("Second", 7, false)); }),
-                  "300 Invalid message grammar: GroupNode 'Second'(7) already exists in group 'Grp'.");
-        my::CAutoPtr<CNode> third(new TrackedItem("Third", 7, &deaths));
-        EXPECT_EQ(ErrorOf([&] { group.AddNode(third); }),
-                  "300 Invalid message grammar: ItemNode 'Third'(7) already exists in group 'Grp'.");
-        EXPECT_EQ(deaths, 1);  // the rejected node, not the kept one
-        EXPECT_EQ(group.GetSubNodes().GetSize(), 1);
-        EXPECT_STREQ(group.MatchSubNode(7, DT_INT16)->GetName(), "First");
-
-        group.AddNode(CNode::CreateGroupNode("Inner", 8, false));
-        EXPECT_EQ(ErrorOf([&] { group.MatchSubNode(8, DT_WSTRING); }),
-                  "101 Node(ID: 8, Type: 100) expected under group 'Grp', but Node(ID: 8, Type: 2) is given.");
-        EXPECT_EQ(ErrorOf([&] { group.MatchSubNode(9, DT_INT16); }), "101 Node(ID: 9) is unexpected under group 'Grp'.");
-
-        CParsingContext context(group);
-        EXPECT_EQ(ErrorOf([&] { context.IncreaseSubNodeRefCount(9); }), "300 Node ID(9) is not in group 'Grp'");
-        EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }),
-                  "101 Missing required node(ID: 7, Name: First) under group 'Grp'.");
-        context.IncreaseSubNodeRefCount(7);
-        EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }), "");
+TEST_F(Constraints, TimeStrings) {
+    const struct {
+        const char* text;
+        bool accepted;
+    } kTimes[] = {
+        {"2008/7/15 13:05:09", true},   {"2008-07-15 13:05:09", true}, {"2008/7/15 13:05:09 and more", true},
+        {" 2008/7/15 13:5:9", true},    {"2008/13/0 13:05:09", true},  {"-2008/7/15 13:05:09", true},
+        {"2008/7/15\t13:05:09", true},  {"2008.7.15 13:05:09", false}, {"2008/7/15", false},
+        {"2008/7/15 13:05", false},     {"2008/07-15 13:05:09", false}, {"", false},
+        {"%s %n %d", false},
+    };
+    for (const auto& t : kTimes) {
+        SCOPED_TRACE(t.text);
+        const std::string rejected = t.accepted ? "" : "102 '" + std::string(t.text) + "' is not a valid time string";
+        EXPECT_EQ(Check(1, Narrow(t.text)), rejected);
+        EXPECT_EQ(Check(1, Wide(std::wstring(t.text, t.text + std::strlen(t.text)))), rejected);
     }
-    EXPECT_EQ(deaths, 2);  // the group frees what it owns
+    EXPECT_EQ(Check(1, Raw(DT_BYTES, "abc", 3)), "");  // other types are not checked
 }
 
-// A grammar whose items are added by hand.
-class HandMadeGrammar : public CBlobGrammar {
-public:
-    using CBlobGrammar::_Root;
-};
-
-TEST(Parser, AnUnregisteredConstraintFailsOnlyWhenItsItemOccurs) {
-    HandMadeGrammar grammar;
-    grammar._Root().AddNode(CNode::CreateItemNode("Plain", 1, DT_INT16, false, 0));
-    grammar._Root().AddNode(CNode::CreateItemNode("Bound", 2, DT_INT16, false, 77));
-    testmsg::Msg plain;
-    plain.I16(1, 5);
-    EXPECT_EQ(ErrorOf([&] { CBlobMessageParser().Parse(plain.get(), grammar); }), "");
-    testmsg::Msg bound;
-    bound.I16(1, 5).I16(2, 5);
-    EXPECT_EQ(ErrorOf([&] { CBlobMessageParser().Parse(bound.get(), grammar); }),
-              "300 Constraint(ID: 77) is undefined in the grammar.");
-}
-
-TEST(Parser, EmptyMessagePassesWhenRootRequiresNothing) {
-    HandMadeGrammar grammar;
-    grammar._Root().AddNode(CNode::CreateItemNode("Optional", 1, DT_INT16, false, 0));
-    testmsg::Msg empty;
-    EXPECT_EQ(ErrorOf([&] { CBlobMessageParser().Parse(empty.get(), grammar); }), "");
-    testmsg::Msg twice;
-    twice.I16(1, 1).I16(1, 2);
-    EXPECT_EQ(ErrorOf([&] { CBlobMessageParser().Parse(twice.get(), grammar); }),
-              "101 Node (ID: 1, Name: Optional) is not allowed to exist in group 'Root' for more than once. ");
+TEST_F(Constraints, RangesLengthsAndGroups) {
+    const std::string small = ") is not compliant with constraint(ID: 3, Name: 'Small') [0<=Value<=3]";
+    const std::string percent = ") is not compliant with constraint(ID: 4, Name: 'Percent') [0<=Value<=100]";
+    const std::string len = ") of Node(ID: 9, Name: Item) is not compliant with constraint(ID: 2, Name: 'Len')[2<=DataLength<=10].";
+    const std::string data = "102 Data(ID: 9, Name: 'Item', Value: ";
+    const struct {
+        x_uint32 id;
+        Value value;
+        std::string text;
+    } kCases[] = {
+        {3, Int<short>(DT_INT16, 3), ""},
+        {3, Int<short>(DT_INT16, -1), data + "-1" + small},
+        {3, Int<unsigned short>(DT_UINT16, 65535), data + "-1" + small},
+        {3, Int<x_uint32>(DT_UINT32, 0xffffffffu), data + "-1" + small},
+        {3, Int<x_int32>(DT_INT32, 4), data + "4" + small},
+        {4, Int<short>(DT_INT16, 100), ""},
+        {4, Int<short>(DT_INT16, -1), data + "65535" + percent},
+        {4, Int<x_int32>(DT_INT32, -1), data + "4294967295" + percent},
+        {4, Int<x_uint32>(DT_UINT32, 101), data + "101" + percent},
+        {3, Narrow("99"), ""},
+        {2, Narrow("abcdefghij"), ""},
+        {2, Narrow("a"), "102 Data(Len: 1" + len},
+        {2, Wide(L"abcdefghijk"), "102 Data(Len: 11" + len},
+        {2, Raw(DT_BYTES, "abcdefghijk", 11), "102 Data(Len: 11" + len},
+        {2, Int<x_int32>(DT_INT32, 123456), ""},
+        // All of: the lowest-ID rejecting member; any of: members resolved when reached.
+        {6, Int<short>(DT_INT16, 30), data + "30" + small},
+        {6, Int<short>(DT_INT16, 2), data + "2) is not compliant with constraint(ID: 5, Name: 'Mid') [5<=Value<=20]"},
+        {7, Int<short>(DT_INT16, 1), ""},
+        {7, Int<short>(DT_INT16, 50), "300 Constraint(ID: 77) is undefined in the grammar."},
+        {0, Narrow("no time"), ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(Check(c.id, c.value), c.text);
+    }
 }
 
 }  // namespace

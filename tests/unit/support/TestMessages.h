@@ -24,9 +24,7 @@ namespace testmsg {
 
 class Msg {
 public:
-    Msg() : m_h(En_Msg_Create()) {
-        if (m_h == nullptr) throw std::bad_alloc();
-    }
+    Msg() : m_h(En_Msg_Create()) { if (m_h == nullptr) throw std::bad_alloc(); }
     ~Msg() { En_Msg_Destroy(m_h); }
     Msg(const Msg&) = delete;
     Msg& operator=(const Msg&) = delete;
@@ -35,25 +33,19 @@ public:
     const unsigned char* bytes() const { return static_cast<const unsigned char*>(En_Msg_GetBuffer(m_h)); }
     x_uint32 size() const { return En_Msg_BytesUsed(m_h); }
 
-    Msg& Str(x_uint32 id, const char* s) { return Ok(En_Msg_AppendString(m_h, id, s)); }
     Msg& WStr(x_uint32 id, const wchar_t* s) { return Ok(En_Msg_AppendWString(m_h, id, s)); }
     Msg& Bytes(x_uint32 id, const void* p, x_uint32 n) { return Ok(En_Msg_AppendBytes(m_h, id, p, n)); }
     Msg& I16(x_uint32 id, short v) { return Ok(En_Msg_AppendInt16(m_h, id, v)); }
     Msg& U16(x_uint32 id, unsigned short v) { return Ok(En_Msg_AppendUInt16(m_h, id, v)); }
-    Msg& I32(x_uint32 id, x_int32 v) { return Ok(En_Msg_AppendInt32(m_h, id, v)); }
     Msg& U32(x_uint32 id, x_uint32 v) { return Ok(En_Msg_AppendUInt32(m_h, id, v)); }
     Msg& Begin(x_uint32 id) { return Ok(En_Msg_BeginGroup(m_h, id)); }
     Msg& End(x_uint32 id) { return Ok(En_Msg_EndGroup(m_h, id)); }
-    // Exactly these value bytes, whatever the type demands.
     Msg& Raw(x_uint32 id, x_uint32 type, const void* p, x_uint32 n) {
         return Ok(En_Msg_AppendEntry(m_h, id, type, p, n));
     }
 
 private:
-    Msg& Ok(int rc) {
-        if (rc != EN_MSG_OK) throw std::runtime_error("appending to a test message failed");
-        return *this;
-    }
+    Msg& Ok(int rc) { return rc == EN_MSG_OK ? *this : throw std::runtime_error("appending failed"); }
     void* m_h;
 };
 
@@ -83,8 +75,7 @@ inline size_t AppendLevel(Msg& m, const std::vector<const grammar::NodeRow*>& ro
         size_t next = i + 1;
         while (next < rows.size() && rows[next]->nDepth > depth) ++next;
         const bool omitted = depth == 0 && std::find(omit.begin(), omit.end(), row.nID) != omit.end();
-        if (omitted) {
-            // left out with everything under it
+        if (omitted) {  // left out with everything under it
         } else if (row.eKind == grammar::NodeKind::Group) {
             for (int k = 0; k < groupInstances; ++k) {
                 m.Begin(row.nID);
@@ -126,10 +117,7 @@ inline const grammar::GrammarTable& TableOf(int kind) {
 inline EN_VALIDATE_RESULT Validate(void* handle, int kind) {
     EN_VALIDATE_RESULT r;
     std::memset(&r, 0x5a, sizeof r);
-    if (kind == kRegistration)
-        En_Validate_RegisterData(handle, &r);
-    else
-        En_Validate_Log(handle, kind, &r);
+    kind == kRegistration ? En_Validate_RegisterData(handle, &r) : En_Validate_Log(handle, kind, &r);
     return r;
 }
 
