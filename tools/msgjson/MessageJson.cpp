@@ -1,5 +1,7 @@
 #include "MessageJson.h"
 
+#include "BlobReader.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
@@ -221,13 +223,13 @@ const char* TypeName(uint32_t code) {
 }
 
 nlohmann::ordered_json DecodeEntries(const unsigned char* blob, size_t size) {
-    constexpr size_t kHeader = 12;
+    constexpr size_t kHeader = BLOB_ENTRY_HEADER_SIZE;
     nlohmann::ordered_json entries = nlohmann::ordered_json::array();
     for (size_t pos = 0, index = 0; pos < size; ++index) {
         const std::string where = "byte offset " + std::to_string(pos) + ": entry " + std::to_string(index);
         const size_t left = size - pos;
         if (left < kHeader)
-            throw InputError(where + ": short header (" + std::to_string(left) + " bytes left, a header has 12)");
+            throw InputError(where + ": short header (" + std::to_string(left) + " bytes left, a header has " + std::to_string(kHeader) + ")");
         const uint32_t id = Read<uint32_t>(blob + pos), type = Read<uint32_t>(blob + pos + 4),
                        len = Read<uint32_t>(blob + pos + 8);
         if (len > left - kHeader)
