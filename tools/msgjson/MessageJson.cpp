@@ -1,11 +1,11 @@
 #include "MessageJson.h"
 
-#include "BlobReader.h"
-
 #include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
+
+#include "BlobReader.h"
 
 namespace msgjson {
 
