@@ -48,6 +48,9 @@ public:
     ~CLengthConstraint() override;
     void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
 
+    x_uint32 GetMaxLength() const { return m_nMaxLength; }
+    x_uint32 GetMinLength() const { return m_nMinLength; }
+
 private:
     x_uint32 m_nMaxLength;
     x_uint32 m_nMinLength;
