@@ -1,14 +1,13 @@
-// Grammar nodes, the grammar object, its table-driven construction, and the
-// message parser.
+// Grammar nodes, the grammar object and its table-driven construction.
 #include "BlobGrammar.h"
 
 #include <algorithm>
 #include <vector>
 
-#include "BlobMessageParser.h"
 #include "DataConstraint.h"
 #include "En_Msg.h"
 #include "Exceptions.h"
+#include "Violation.h"
 
 // ---------------------------------------------------------------- nodes
 
@@ -52,51 +51,39 @@ CGroupNode::~CGroupNode() {
 
 void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     MY_ASSERT(pNode.Get());
-    if (m_SubNodes.Contains(pNode->GetID()))
+    const x_uint32 id = pNode->GetID();
+    if (m_SubNodes.Contains(id))
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
-                                      static_cast<int>(pNode->GetID()), GetName());
-    // Everything that can fail comes before the first change.
-    CountMap counts;
-    _BuildZeroCounts(counts, pNode->GetID());
-    m_SubNodes.Insert(pNode->GetID(), pNode.Get());  // on failure the node stays with pNode
-    m_ZeroCounts.Swap(counts);
+                                      static_cast<int>(id), GetName());
+    // Everything that can fail comes before the first change: with the
+    // room reserved, the slot inserts below cannot throw.
+    m_SlotIDs.reserve(m_SlotIDs.size() + 1);
+    m_Slots.reserve(m_Slots.size() + 1);
+    m_SubNodes.Insert(id, pNode.Get());  // on failure the node stays with pNode
+    const size_t at = static_cast<size_t>(std::upper_bound(m_SlotIDs.begin(), m_SlotIDs.end(), id) - m_SlotIDs.begin());
+    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetNodeType() == NT_GROUP, pNode->IsRequired()};
+    m_SlotIDs.insert(m_SlotIDs.begin() + static_cast<std::ptrdiff_t>(at), id);
+    m_Slots.insert(m_Slots.begin() + static_cast<std::ptrdiff_t>(at), slot);
     pNode.Release();
 }
 
-namespace {
-
-// Inserts ids[lo, hi), sorted ascending, median first: a balanced tree.
-void InsertBalanced(CGroupNode::CountMap& counts, const std::vector<x_uint32>& ids, size_t lo, size_t hi) {
-    if (lo >= hi) return;
-    const size_t mid = lo + (hi - lo) / 2;
-    counts.Insert(ids[mid], 0);
-    InsertBalanced(counts, ids, lo, mid);
-    InsertBalanced(counts, ids, mid + 1, hi);
-}
-
-}  // namespace
-
-void CGroupNode::_BuildZeroCounts(CountMap& counts, x_uint32 nNewID) const {
-    std::vector<x_uint32> ids;
-    ids.reserve(static_cast<size_t>(m_SubNodes.GetSize()) + 1);
-    my::CAutoPtr<CConstIterator<SubNodeMap::CPair>> it(m_SubNodes.CreateConstIterator());
-    while (it->HasNext()) ids.push_back(it->Next().m_Key);
-    ids.insert(std::upper_bound(ids.begin(), ids.end(), nNewID), nNewID);
-    InsertBalanced(counts, ids, 0, ids.size());
-}
-
 const CNode* CGroupNode::MatchSubNode(x_uint32 nID, x_uint32 nDataType) const {
-    const CNode* node;
-    try {
-        node = m_SubNodes.Get(nID);
-    } catch (const my::CNoSuchDataException&) {
-        throw CSyntaxErrorException("Node(ID: %u) is unexpected under group '%s'.", nID, GetName());
+    CViolation v;
+    const int slot = MatchSlot(nID, nDataType, v);
+    if (slot < 0) v.Raise();
+    return m_Slots[static_cast<size_t>(slot)].pNode;
+}
+
+void CGroupNode::_ReportMismatch(x_uint32 nID, x_uint32 nDataType, int slot, CViolation& v) const {
+    if (slot < 0) {
+        v.Set(CSyntaxErrorException::CODE, "Node(ID: %u) is unexpected under group '%s'.", nID, GetName());
+        return;
     }
-    if (node->GetDataType() != nDataType)
-        throw CSyntaxErrorException("Node(ID: %u, Type: %u) expected under group '%s', but Node(ID: %u, Type: %u) is given.",
-                                    node->GetID(), node->GetDataType(), GetName(), nID, nDataType);
-    return node;
+    const CNode& node = *m_Slots[static_cast<size_t>(slot)].pNode;
+    v.Set(CSyntaxErrorException::CODE,
+          "Node(ID: %u, Type: %u) expected under group '%s', but Node(ID: %u, Type: %u) is given.", node.GetID(),
+          node.GetDataType(), GetName(), nID, nDataType);
 }
 
 // -------------------------------------------------------------- grammar
@@ -113,27 +100,45 @@ CBlobGrammar::~CBlobGrammar() {
 
 void CBlobGrammar::AddConstraint(my::CAutoPtr<CDataConstraint> pConstraint) {
     MY_ASSERT(pConstraint.Get());
-    if (m_Constraints.Contains(pConstraint->GetID()))
-        throw CInternalErrorException("Constraint (ID: %u) is already in grammar.", pConstraint->GetID());
-    m_Constraints.Insert(pConstraint->GetID(), pConstraint.Get());  // on failure it stays with pConstraint
-    pConstraint.Release();
+    const x_uint32 id = pConstraint->GetID();
+    if (m_Constraints.Contains(id)) throw CInternalErrorException("Constraint (ID: %u) is already in grammar.", id);
+    m_ConstraintIndex.reserve(m_ConstraintIndex.size() + 1);  // the insert below cannot throw then
+    m_Constraints.Insert(id, pConstraint.Get());              // on failure it stays with pConstraint
+    const std::pair<x_uint32, const CDataConstraint*> entry(id, pConstraint.Release());
+    m_ConstraintIndex.insert(std::upper_bound(m_ConstraintIndex.begin(), m_ConstraintIndex.end(), entry,
+                                              [](const auto& a, const auto& b) { return a.first < b.first; }),
+                             entry);
 }
 
 void CBlobGrammar::AddConstraint(my::CAutoPtr<CConstraintGroup> pConstraint) {
     AddConstraint(my::CAutoPtr<CDataConstraint>(pConstraint));
 }
 
+const CDataConstraint* CBlobGrammar::ResolveConstraint(x_uint32 nID, CViolation& v) const {
+    const auto it = std::lower_bound(m_ConstraintIndex.begin(), m_ConstraintIndex.end(), nID,
+                                     [](const auto& a, x_uint32 id) { return a.first < id; });
+    if (it != m_ConstraintIndex.end() && it->first == nID) return it->second;
+    v.Set(CInternalErrorException::CODE, "Constraint(ID: %u) is undefined in the grammar.", nID);
+    return nullptr;
+}
+
 const CDataConstraint* CBlobGrammar::GetConstraint(x_uint32 nID) const {
-    try {
-        return m_Constraints.Get(nID);
-    } catch (const my::CNoSuchDataException&) {
-        throw CInternalErrorException("Constraint(ID: %u) is undefined in the grammar.", nID);
-    }
+    CViolation v;
+    const CDataConstraint* constraint = ResolveConstraint(nID, v);
+    if (constraint == nullptr) v.Raise();
+    return constraint;
 }
 
 void CBlobGrammar::VerifyDataConstraint(const CMsgEntry& entry, const CNode& node) const {
-    if (node.GetConstraintID() == 0) return;
-    GetConstraint(node.GetConstraintID())->Verify(entry, node, *this);
+    CViolation v;
+    if (!CheckDataConstraint(entry, node, v)) v.Raise();
+}
+
+bool CBlobGrammar::CheckDataConstraint(const CMsgEntry& entry, const CNode& node, CViolation& v) const {
+    const x_uint32 id = node.GetConstraintID();
+    if (id == 0) return true;
+    const CDataConstraint* constraint = ResolveConstraint(id, v);
+    return constraint != nullptr && constraint->Check(entry, node, *this, v);
 }
 
 const CBlobGrammar* CBlobGrammar::GetCmdGrammar() { return nullptr; }
@@ -197,143 +202,4 @@ void CBlobGrammar::_Build(const grammar::GrammarTable& table) {
         }
     });
     closeTo(0);
-}
-
-// --------------------------------------------------------------- parser
-
-// Every sub-node ID of the group starts with a count of 0.
-CParsingContext::CParsingContext(const CGroupNode& group)
-    : m_pGroupNode(&group), m_SubNodeRefCounts(group.GetZeroCounts()) {}
-
-void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) {
-    try {
-        ++m_SubNodeRefCounts.Get(nID);
-    } catch (const my::CNoSuchDataException&) {
-        _ThrowForNoSuchSubNode(nID);
-    }
-}
-
-x_uint32 CParsingContext::GetSubNodeRefCount(x_uint32 nID) const {
-    try {
-        return m_SubNodeRefCounts.Get(nID);
-    } catch (const my::CNoSuchDataException&) {
-        _ThrowForNoSuchSubNode(nID);
-    }
-}
-
-void CParsingContext::_ThrowForNoSuchSubNode(x_uint32 nID) const {
-    throw CInternalErrorException("Node ID(%u) is not in group '%s'", nID, m_pGroupNode->GetName());
-}
-
-void CParsingContext::ThrowIfRequiredNodesAreNotMet() const {
-    my::CAutoPtr<CConstIterator<CGroupNode::SubNodeMap::CPair>> it(
-        m_pGroupNode->GetSubNodes().CreateConstIterator());
-    while (it->HasNext()) {
-        const CNode* node = it->Next().m_Value;
-        if (node->IsRequired() && GetSubNodeRefCount(node->GetID()) == 0)
-            throw CSyntaxErrorException("Missing required node(ID: %u, Name: %s) under group '%s'.", node->GetID(),
-                                        node->GetName(), m_pGroupNode->GetName());
-    }
-}
-
-CContextStack::~CContextStack() {
-    while (!IsEmpty()) Pop();
-}
-
-void CContextStack::Push(const CGroupNode& group) {
-    CElement* element = new CElement(group);
-    element->m_pNext = m_TopElement;
-    m_TopElement = element;
-}
-
-const CGroupNode* CContextStack::Pop() {
-    MY_ASSERT(m_TopElement);
-    CElement* top = m_TopElement;
-    const CGroupNode* group = top->m_Context.GetGroupNode();
-    m_TopElement = top->m_pNext;
-    delete top;
-    return group;
-}
-
-CParsingContext& CContextStack::GetCurrentContext() {
-    MY_ASSERT(m_TopElement);
-    return m_TopElement->m_Context;
-}
-
-const CParsingContext& CContextStack::GetCurrentContext() const {
-    MY_ASSERT(m_TopElement);
-    return m_TopElement->m_Context;
-}
-
-const CGroupNode* CContextStack::GetCurrentGroupNode() const { return GetCurrentContext().GetGroupNode(); }
-
-void CBlobMessageParser::_ThrowForUnmatchedEndOfGroupTag(x_uint32 nExpectedID, x_uint32 nGivenID) {
-    throw CSyntaxErrorException("EndOfGroup tag of ID(%u) is expected, but ID(%u) is given.", nExpectedID, nGivenID);
-}
-
-void CBlobMessageParser::_ThrowIfRepeatedSubNode(const CContextStack& stack, const CNode& node) {
-    if (stack.GetCurrentContext().GetSubNodeRefCount(node.GetID()) >= 2)
-        throw CSyntaxErrorException("Node (ID: %u, Name: %s) is not allowed to exist in group '%s' for more than once. ",
-                                    node.GetID(), node.GetName(), stack.GetCurrentGroupNode()->GetName());
-}
-
-namespace {
-
-// Releases a reader on every way out of a parse.
-class CReaderGuard {
-public:
-    CReaderGuard() : m_pReader(CreateINVPBlobReader()) { MY_ASSERT(m_pReader); }
-    ~CReaderGuard() { FreeINVPBlobReader(m_pReader); }
-    CReaderGuard(const CReaderGuard&) = delete;
-    CReaderGuard& operator=(const CReaderGuard&) = delete;
-    CBlobReader* operator->() const { return m_pReader; }
-
-private:
-    CBlobReader* m_pReader;
-};
-
-}  // namespace
-
-void CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar) {
-    MY_ASSERT(msgHandle);
-    const void* buffer = En_Msg_GetBuffer(msgHandle);
-    const x_uint32 length = En_Msg_BytesUsed(msgHandle);
-    CReaderGuard reader;
-    reader->Attach(buffer, length);
-
-    CContextStack stack;  // destroyed before the reader is released
-    const CGroupNode& root = grammar.GetRoot();
-    stack.Push(root);
-    CMsgEntry entry = {0, 0, nullptr, 0};
-    for (;;) {
-        const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
-        if (rc == BLOB_END_OF_DATA) {
-            // Groups still open are closed without their own test.
-            if (stack.IsEmpty())
-                throw CSyntaxErrorException("Group '%s' is closed before the end of the message.", root.GetName());
-            stack.GetCurrentContext().ThrowIfRequiredNodesAreNotMet();
-            return;
-        }
-        if (rc != 0) throw CInternalErrorException("CBlobReader::Pop() failed. %d is returned.", rc);
-        if (stack.IsEmpty())
-            throw CSyntaxErrorException("Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
-                                        root.GetName());
-
-        if (entry.m_nDataType == DT_END_OF_GROUP) {
-            const x_uint32 openID = stack.GetCurrentGroupNode()->GetID();
-            if (entry.m_nID != openID) _ThrowForUnmatchedEndOfGroupTag(openID, entry.m_nID);
-            stack.GetCurrentContext().ThrowIfRequiredNodesAreNotMet();
-            stack.Pop();
-            continue;
-        }
-
-        const CNode* node = stack.GetCurrentGroupNode()->MatchSubNode(entry.m_nID, entry.m_nDataType);
-        stack.GetCurrentContext().IncreaseSubNodeRefCount(node->GetID());
-        if (node->GetNodeType() == NT_GROUP) {
-            stack.Push(static_cast<const CGroupNode&>(*node));
-        } else {
-            _ThrowIfRepeatedSubNode(stack, *node);
-            grammar.VerifyDataConstraint(entry, *node);
-        }
-    }
 }

@@ -10,7 +10,10 @@
 #define EN_BLOBGRAMMAR_H
 
 #include <atomic>
+#include <cstddef>
 #include <mutex>
+#include <utility>
+#include <vector>
 
 #include "BlobReader.h"
 #include "GrammarTable.h"
@@ -20,6 +23,7 @@
 
 class CDataConstraint;
 class CConstraintGroup;
+class CViolation;
 
 enum NodeType { NT_GROUP = 0, NT_ITEM = 1 };
 
@@ -63,10 +67,21 @@ private:
 };
 
 // An inner node; owns its sub-nodes, keyed by their (unique) IDs.
+//
+// Beside the owning map it keeps the sub-nodes as slots: a compact array in
+// ascending ID order holding what the parser needs for each entry, so that
+// matching an entry is a binary search over an array of IDs and a parsing
+// context counts occurrences in an array indexed by slot.
 class CGroupNode : public CNode {
 public:
     typedef my::CMap<x_uint32, CNode*> SubNodeMap;
-    typedef my::CMap<x_uint32, x_uint32> CountMap;
+
+    struct CSlot {
+        const CNode* pNode;
+        x_uint32 nDataType;
+        bool bGroup;
+        bool bRequired;
+    };
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);
     ~CGroupNode() override;
@@ -80,16 +95,36 @@ public:
     // unknown ID or a wrong data type.
     const CNode* MatchSubNode(x_uint32 nID, x_uint32 nDataType) const;
     const SubNodeMap& GetSubNodes() const { return m_SubNodes; }
-    // A count of 0 for every sub-node ID, as a parsing context starts.  Kept
-    // balanced, so that copying it is cheap and every lookup of a message
-    // entry takes a logarithmic number of steps.
-    const CountMap& GetZeroCounts() const { return m_ZeroCounts; }
+
+    // The slot an entry matches, or -1 with the violation that
+    // MatchSubNode would throw.
+    int MatchSlot(x_uint32 nID, x_uint32 nDataType, CViolation& v) const {
+        const int slot = FindSlot(nID);
+        if (slot >= 0 && m_Slots[static_cast<size_t>(slot)].nDataType == nDataType) return slot;
+        _ReportMismatch(nID, nDataType, slot, v);
+        return -1;
+    }
+    // The slot of a sub-node ID, or -1.
+    int FindSlot(x_uint32 nID) const {
+        size_t n = m_SlotIDs.size();
+        if (n == 0) return -1;
+        const x_uint32* base = m_SlotIDs.data();
+        while (n > 1) {  // the last ID not above nID
+            const size_t half = n / 2;
+            base = base[half] <= nID ? base + half : base;
+            n -= half;
+        }
+        return *base == nID ? static_cast<int>(base - m_SlotIDs.data()) : -1;
+    }
+    size_t GetSlotCount() const { return m_Slots.size(); }
+    const CSlot& GetSlot(size_t slot) const { return m_Slots[slot]; }
 
 private:
-    void _BuildZeroCounts(CountMap& counts, x_uint32 nNewID) const;
+    void _ReportMismatch(x_uint32 nID, x_uint32 nDataType, int slot, CViolation& v) const;
 
     SubNodeMap m_SubNodes;
-    CountMap m_ZeroCounts;
+    std::vector<x_uint32> m_SlotIDs;  // ascending
+    std::vector<CSlot> m_Slots;       // in the order of m_SlotIDs
 };
 
 // A grammar: the root group "Root" (ID 0) and the constraint registry.
@@ -107,8 +142,12 @@ public:
     void AddConstraint(my::CAutoPtr<CConstraintGroup> pConstraint);
     // Throws CInternalErrorException for an unregistered ID.
     const CDataConstraint* GetConstraint(x_uint32 nID) const;
+    // The same, or null with the violation that GetConstraint would throw.
+    const CDataConstraint* ResolveConstraint(x_uint32 nID, CViolation& v) const;
     // Applies the node's constraint, if it names one, to the entry.
     void VerifyDataConstraint(const CMsgEntry& entry, const CNode& node) const;
+    // The same, reporting a violation instead of throwing it.
+    bool CheckDataConstraint(const CMsgEntry& entry, const CNode& node, CViolation& v) const;
 
     const CGroupNode& GetRoot() const { return m_Root; }
 
@@ -133,6 +172,8 @@ private:
 
     CGroupNode m_Root;
     my::CMap<x_uint32, const CDataConstraint*> m_Constraints;
+    // The constraints again, as an array in ascending ID order for lookups.
+    std::vector<std::pair<x_uint32, const CDataConstraint*>> m_ConstraintIndex;
 
     static std::mutex s_RegistryMutex;
 };

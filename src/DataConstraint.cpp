@@ -1,13 +1,14 @@
 // Value constraints and constraint groups.
 #include "DataConstraint.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
 #include "Exceptions.h"
+#include "TimeText.h"
 
 #define EN_ASSERT_ENTRY_MATCHES_NODE() \
     MY_ASSERT(Data.m_nDataType == Node.GetDataType() && Data.m_nID == Node.GetID())
@@ -75,6 +76,11 @@ my::CAutoPtr<CDataConstraint> CreateRange(const char* pszName, x_uint32 nID, T n
 CDataConstraint::CDataConstraint(const char* pszName, x_uint32 nID) : m_strName(pszName), m_nID(nID) {}
 CDataConstraint::~CDataConstraint() {}
 
+void CDataConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const {
+    CViolation v;
+    if (!Check(Data, Node, Grammar, v)) v.Raise();
+}
+
 my::CAutoPtr<CDataConstraint> CDataConstraint::CreateLengthConstraint(const char* pszName, x_uint32 nID,
                                                                       x_uint32 nMaxLength, x_uint32 nMinLength) {
     return my::CAutoPtr<CDataConstraint>(new CLengthConstraint(pszName, nID, nMaxLength, nMinLength));
@@ -100,7 +106,7 @@ CLengthConstraint::CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32
     : CDataConstraint(pszName, nID), m_nMaxLength(nMaxLength), m_nMinLength(nMinLength) {}
 CLengthConstraint::~CLengthConstraint() {}
 
-void CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+bool CLengthConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     x_uint32 length;
     switch (Data.m_nDataType) {
@@ -114,10 +120,11 @@ void CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const C
             length = Data.m_nDataLength;
             break;
         default:
-            return;
+            return true;
     }
-    if (m_nMinLength <= length && length <= m_nMaxLength) return;
-    throw CDataConstraintViolationException(
+    if (m_nMinLength <= length && length <= m_nMaxLength) return true;
+    return v.Set(
+        CDataConstraintViolationException::CODE,
         "Data(Len: %u) of Node(ID: %u, Name: %s) is not compliant with constraint(ID: %u, Name: '%s')[%u<=DataLength<=%u].",
         length, Node.GetID(), Node.GetName(), m_nID, GetName(), m_nMinLength, m_nMaxLength);
 }
@@ -127,28 +134,24 @@ void CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const C
 CTimeFormatConstraint::CTimeFormatConstraint(x_uint32 nID) : CDataConstraint("TimeFormat", nID) {}
 CTimeFormatConstraint::~CTimeFormatConstraint() {}
 
-void CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+bool CTimeFormatConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&,
+                                  CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
-    char converted[256];
+    char converted[timetext::kNarrowBufferSize];
     const char* text;
     switch (Data.m_nDataType) {
         case DT_STRING:
             text = static_cast<const char*>(Data.m_pData);  // terminated: the reader checked it
             break;
         case DT_WSTRING:
-            // Terminated and aligned: the reader checked it.  The result of
-            // the conversion is not examined; the buffer stays terminated.
-            std::memset(converted, 0, sizeof converted);
-            std::wcstombs(converted, static_cast<const wchar_t*>(Data.m_pData), sizeof converted - 1);
-            text = converted;
+            // Terminated and aligned: the reader checked it.
+            text = timetext::NarrowTimeText(static_cast<const wchar_t*>(Data.m_pData), converted);
             break;
         default:
-            return;
+            return true;
     }
-    int f[6] = {0, 0, 0, 0, 0, 0};
-    if (std::sscanf(text, "%d/%d/%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) return;
-    if (std::sscanf(text, "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6) return;
-    throw CDataConstraintViolationException("'%s' is not a valid time string", text);
+    if (timetext::IsTimeText(text)) return true;
+    return v.Set(CDataConstraintViolationException::CODE, "'%s' is not a valid time string", text);
 }
 
 // --------------------------------------------------------------- ranges
@@ -161,14 +164,15 @@ template <class T>
 CValueRangeConstraint<T>::~CValueRangeConstraint() {}
 
 template <class T>
-void CValueRangeConstraint<T>::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&) const {
+bool CValueRangeConstraint<T>::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&,
+                                     CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     x_uint32 bits;
-    if (!ReadInteger(Data, RangeFormat<T>::kSigned, bits)) return;
+    if (!ReadInteger(Data, RangeFormat<T>::kSigned, bits)) return true;
     const T value = static_cast<T>(bits);
-    if (m_nMinValue <= value && value <= m_nMaxValue) return;
-    throw CDataConstraintViolationException(RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(), value, m_nID,
-                                            GetName(), m_nMinValue, m_nMaxValue);
+    if (m_nMinValue <= value && value <= m_nMaxValue) return true;
+    return v.Set(CDataConstraintViolationException::CODE, RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(),
+                 value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
 }
 
 template class CValueRangeConstraint<x_int32>;
@@ -181,23 +185,29 @@ CConstraintGroup::CConstraintGroup(const char* pszName, x_uint32 nID, Mode nMode
 CConstraintGroup::~CConstraintGroup() {}
 
 void CConstraintGroup::AddConstraint(x_uint32 nID) {
-    if (nID != m_nID) m_ConstraintIDs.Insert(nID);
+    if (nID == m_nID || m_ConstraintIDs.Contains(nID)) return;
+    const std::ptrdiff_t offset = std::upper_bound(m_MemberOrder.begin(), m_MemberOrder.end(), nID) - m_MemberOrder.begin();
+    m_MemberOrder.reserve(m_MemberOrder.size() + 1);  // the insert below cannot throw then
+    m_ConstraintIDs.Insert(nID);
+    m_MemberOrder.insert(m_MemberOrder.begin() + offset, nID);
 }
 
-void CConstraintGroup::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const {
+// Any-of accepts at the first member that accepts and otherwise reports the
+// last member's violation; all-of reports the first.  Any other failure
+// (an unregistered member: 300) ends the check in either mode.
+bool CConstraintGroup::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar,
+                             CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
-    my::CAutoPtr<CConstIterator<x_uint32>> it(m_ConstraintIDs.CreateConstIterator());
-    while (it->HasNext()) {
-        const CDataConstraint* member = Grammar.GetConstraint(it->Next());
-        if (m_nMode == GROUP_ALL_OF) {
-            member->Verify(Data, Node, Grammar);
-            continue;
-        }
-        try {
-            member->Verify(Data, Node, Grammar);
-            return;  // any-of: the first member that accepts decides
-        } catch (const CDataConstraintViolationException&) {
-            if (!it->HasNext()) throw;
+    for (const x_uint32 id : m_MemberOrder) {
+        const CDataConstraint* member = Grammar.ResolveConstraint(id, v);
+        if (member == nullptr) return false;
+        if (member->Check(Data, Node, Grammar, v)) {
+            if (m_nMode == GROUP_ANY_OF) return true;
+        } else if (m_nMode == GROUP_ALL_OF || v.GetCode() != CDataConstraintViolationException::CODE) {
+            return false;
         }
     }
+    // All-of: every member accepted.  Any-of: none did (the last one's
+    // violation stands), or there are no members.
+    return m_nMode == GROUP_ALL_OF || m_MemberOrder.empty();
 }

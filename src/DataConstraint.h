@@ -1,7 +1,8 @@
 // DataConstraint.h - value checks that grammar items name by constraint ID.
 //
-// Verify accepts the entry's value or throws CDataConstraintViolationException
-// (102).  A value of a data type that a check does not handle is accepted.
+// Check accepts the entry's value or reports the violation (102) and
+// returns false; Verify is Check that throws CDataConstraintViolationException
+// instead.  A value of a data type that a check does not handle is accepted.
 // Constraints are built while a grammar is built, owned by the grammar and
 // never changed afterwards; Verify writes nothing but its own locals, so
 // any number of threads may verify at once.  No check allocates memory
@@ -9,12 +10,17 @@
 #ifndef EN_DATACONSTRAINT_H
 #define EN_DATACONSTRAINT_H
 
+#include <vector>
+
 #include "BlobGrammar.h"
+#include "Violation.h"
 
 class CDataConstraint {
 public:
     virtual ~CDataConstraint();
-    virtual void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const = 0;
+    virtual void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const;
+    virtual bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar,
+                       CViolation& v) const = 0;
 
     const char* GetName() const { return m_strName.c_str(); }
     x_uint32 GetID() const { return m_nID; }
@@ -46,7 +52,7 @@ class CLengthConstraint : public CDataConstraint {
 public:
     CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32 nMaxLength, x_uint32 nMinLength);
     ~CLengthConstraint() override;
-    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
 
     x_uint32 GetMaxLength() const { return m_nMaxLength; }
     x_uint32 GetMinLength() const { return m_nMinLength; }
@@ -57,13 +63,13 @@ private:
 };
 
 // "Y/M/D h:m:s" or "Y-M-D h:m:s" as sscanf reads six integers; the numbers
-// are not given a meaning.  Wide values are converted with wcstombs under
-// the process's current locale, at most 255 bytes.
+// are not given a meaning.  Wide values are converted as wcstombs converts
+// them under the process's current locale, at most 255 bytes (TimeText.h).
 class CTimeFormatConstraint : public CDataConstraint {
 public:
     explicit CTimeFormatConstraint(x_uint32 nID);
     ~CTimeFormatConstraint() override;
-    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
 };
 
 // A value range, both bounds inclusive.  T is x_int32 (16-bit values
@@ -74,7 +80,7 @@ class CValueRangeConstraint : public CDataConstraint {
 public:
     CValueRangeConstraint(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue);
     ~CValueRangeConstraint() override;
-    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
 
     T GetMinValue() const { return m_nMinValue; }
     T GetMaxValue() const { return m_nMaxValue; }
@@ -88,7 +94,8 @@ using CSignedValueConstraint = CValueRangeConstraint<x_int32>;
 using CUnsignedValueConstraint = CValueRangeConstraint<x_uint32>;
 
 // A constraint made of other constraints of the same grammar, named by ID
-// and resolved on every check, tried in ascending ID order.  Any-of accepts
+// and resolved on every check, tried in ascending ID order (kept also as a
+// sorted array, which a check walks without allocating).  Any-of accepts
 // at the first member that accepts and otherwise rejects with the last
 // member's text; all-of rejects with the first rejecting member's text.
 // Grammars must not make a group reachable from its own members.
@@ -101,13 +108,14 @@ public:
 
     // Adds a member ID; the group's own ID and IDs already present are ignored.
     void AddConstraint(x_uint32 nID);
-    void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const override;
+    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
 
     Mode GetMode() const { return static_cast<Mode>(m_nMode); }
     const my::CTree<x_uint32>& GetMembers() const { return m_ConstraintIDs; }
 
 private:
     my::CTree<x_uint32> m_ConstraintIDs;
+    std::vector<x_uint32> m_MemberOrder;  // the same IDs, ascending
     x_uint32 m_nMode;
 };
 

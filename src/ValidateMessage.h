@@ -4,26 +4,31 @@
 
 #include "BlobMessageParser.h"
 #include "ValidationResultAdaptor.h"
+#include "Violation.h"
 #include "my/Assert.h"
 
 // Sets the record to 100 "Unknown error", answers a null handle with 103,
 // then fetches the grammar with fetch(adaptor) inside the guarded block (a
-// null grammar means fetch has set the record) and parses.  Exceptions of
-// the system become their code and text; any other exception (memory
-// exhaustion above all) is stopped here and leaves 100 "Unknown error".
+// null grammar means fetch has set the record) and parses.  A violation,
+// reported or thrown, becomes its code and text; any other exception
+// (memory exhaustion above all) is stopped here and leaves 100 "Unknown
+// error".
 template <class FetchGrammar>
 void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar fetch) noexcept {
     MY_ASSERT(pResult);
     CValidationResultAdaptor adaptor(*pResult);
     if (pMsgHandle == nullptr) {
-        adaptor.SetResult(EN_VALIDATE_NULL_HANDLE, "pMsgHandle is NULL.");
+        adaptor.SetText(EN_VALIDATE_NULL_HANDLE, "pMsgHandle is NULL.");
         return;
     }
     try {
         const CBlobGrammar* grammar = fetch(adaptor);
         if (grammar == nullptr) return;
-        CBlobMessageParser().Parse(pMsgHandle, *grammar);
-        adaptor.SetResult(EN_VALIDATE_SUCCESS, "%s", "");
+        CViolation violation;
+        if (CBlobMessageParser().Validate(pMsgHandle, *grammar, violation))
+            adaptor.SetText(EN_VALIDATE_SUCCESS, "");
+        else
+            adaptor.SetResult(violation);
     } catch (const CExceptionBase& e) {
         adaptor.SetResult(e);
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "ValidationResultAdaptor.h"
 
 #include <cstdarg>
+#include <cstring>
 
 #include "Apr.h"
 
@@ -9,8 +10,15 @@ const unsigned int kTextBound = EN_VALIDATE_MESSAGE_SIZE - 1;  // 255: at most 2
 }
 
 CValidationResultAdaptor::CValidationResultAdaptor(EN_VALIDATE_RESULT& result) : m_Result(result) {
-    m_Result.nCode = EN_VALIDATE_UNKNOWN_ERROR;
-    CApr::snprintf(m_Result.szMessage, kTextBound, "Unknown error");
+    SetText(EN_VALIDATE_UNKNOWN_ERROR, "Unknown error");
+}
+
+// What formatting "%s" within the bound gives, without a formatter.
+void CValidationResultAdaptor::SetText(int nCode, const char* pszText) {
+    m_Result.nCode = nCode;
+    const size_t n = strnlen(pszText, kTextBound - 1);
+    std::memcpy(m_Result.szMessage, pszText, n);
+    m_Result.szMessage[n] = 0;
     m_Result.szMessage[EN_VALIDATE_MESSAGE_SIZE - 1] = 0;
 }
 
@@ -23,4 +31,4 @@ void CValidationResultAdaptor::SetResult(int nCode, const char* pszFormat, ...) 
     m_Result.szMessage[EN_VALIDATE_MESSAGE_SIZE - 1] = 0;
 }
 
-void CValidationResultAdaptor::SetResult(const CExceptionBase& e) { SetResult(e.m_nErrCode, "%s", e.m_szErrMsg); }
+void CValidationResultAdaptor::SetResult(const CExceptionBase& e) { SetText(e.m_nErrCode, e.m_szErrMsg); }

@@ -17,8 +17,10 @@ public:
 
     // Stores the code, then formats the text (cut at 254 characters).
     void SetResult(int nCode, const char* pszFormat, ...) EN_PRINTF_LIKE(3, 4);
-    // Copies code and text of a caught exception; the text is copied as it
-    // stands, never formatted again.
+    // Stores the code and copies the text as it stands (cut at 254
+    // characters), never formatting it.
+    void SetText(int nCode, const char* pszText);
+    // Code and text of an exception or a violation.
     void SetResult(const CExceptionBase& e);
 
 private:

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "my/ThreadCache.h"
+
 namespace {
 
 class CINVPBlobReader final : public CBlobReader {
@@ -18,13 +20,18 @@ public:
 
     void Rewind() override { m_nPos = 0; }
 
-    int Attach(const void* buffer, x_uint32 len) override {
+    // Back to the state of a new reader.
+    void Detach() {
         std::free(m_pCopy);
         m_pCopy = nullptr;
         m_nPos = 0;
         m_nLen = 0;
         m_pBuf = nullptr;
         m_bAttached = false;
+    }
+
+    int Attach(const void* buffer, x_uint32 len) override {
+        Detach();
         if (buffer == nullptr) len = 0;
         // Values are read in place; they are aligned only if the buffer is.
         if (len != 0 && reinterpret_cast<uintptr_t>(buffer) % alignof(x_uint32) != 0) {
@@ -101,8 +108,47 @@ private:
     bool m_bAttached = false;
 };
 
+// Each thread keeps one released reader for the next request, so that a
+// thread validating message after message creates a reader only once.  The
+// kept reader is detached (its copy of a misaligned blob freed) and is
+// destroyed when the thread ends.
+class CSpareReader {
+public:
+    CSpareReader() = default;
+    CSpareReader(const CSpareReader&) = delete;
+    CSpareReader& operator=(const CSpareReader&) = delete;
+    ~CSpareReader() { delete m_pReader; }
+
+    CINVPBlobReader* Take() {
+        CINVPBlobReader* reader = m_pReader;
+        m_pReader = nullptr;
+        return reader;
+    }
+    // False when a reader is kept already.
+    bool Keep(CINVPBlobReader* reader) {
+        if (m_pReader != nullptr) return false;
+        reader->Detach();
+        m_pReader = reader;
+        return true;
+    }
+
+private:
+    CINVPBlobReader* m_pReader = nullptr;
+};
+
+typedef my::CThreadCache<CSpareReader> ThreadSpare;
+
 }  // namespace
 
-CBlobReader* CreateINVPBlobReader() { return new CINVPBlobReader(); }
+CBlobReader* CreateINVPBlobReader() {
+    CSpareReader* spare = ThreadSpare::Get();
+    CINVPBlobReader* reader = spare != nullptr ? spare->Take() : nullptr;
+    return reader != nullptr ? reader : new CINVPBlobReader();
+}
 
-void FreeINVPBlobReader(CBlobReader* pReader) { delete static_cast<CINVPBlobReader*>(pReader); }
+void FreeINVPBlobReader(CBlobReader* pReader) {
+    if (pReader == nullptr) return;
+    CINVPBlobReader* reader = static_cast<CINVPBlobReader*>(pReader);
+    CSpareReader* spare = ThreadSpare::Get();
+    if (spare == nullptr || !spare->Keep(reader)) delete reader;
+}

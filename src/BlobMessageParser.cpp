@@ -1,0 +1,189 @@
+// The message parser: parsing contexts, the context stack and the walk.
+#include "BlobMessageParser.h"
+
+#include "En_Msg.h"
+#include "Exceptions.h"
+#include "Violation.h"
+#include "my/ThreadCache.h"
+
+namespace {
+
+const int kSyntax = CSyntaxErrorException::CODE;
+
+bool ReportUnmatchedEndOfGroup(x_uint32 nExpectedID, x_uint32 nGivenID, CViolation& v) {
+    return v.Set(kSyntax, "EndOfGroup tag of ID(%u) is expected, but ID(%u) is given.", nExpectedID, nGivenID);
+}
+
+bool ReportRepeated(const CNode& node, const CGroupNode& group, CViolation& v) {
+    return v.Set(kSyntax, "Node (ID: %u, Name: %s) is not allowed to exist in group '%s' for more than once. ",
+                 node.GetID(), node.GetName(), group.GetName());
+}
+
+// A thread keeps the memory of its largest message up to these sizes.
+const size_t kKeptFrames = 1024;
+const size_t kKeptCounts = 16384;
+
+}  // namespace
+
+// -------------------------------------------------------------- context
+
+size_t CParsingContext::_SlotOf(x_uint32 nID) const {
+    const int slot = m_pGroupNode->FindSlot(nID);
+    if (slot < 0) _ThrowForNoSuchSubNode(nID);
+    return static_cast<size_t>(slot);
+}
+
+void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) { ++m_SubNodeRefCounts[_SlotOf(nID)]; }
+
+x_uint32 CParsingContext::GetSubNodeRefCount(x_uint32 nID) const { return m_SubNodeRefCounts[_SlotOf(nID)]; }
+
+void CParsingContext::_ThrowForNoSuchSubNode(x_uint32 nID) const {
+    throw CInternalErrorException("Node ID(%u) is not in group '%s'", nID, m_pGroupNode->GetName());
+}
+
+bool CParsingContext::CheckRequiredNodes(CViolation& v) const {
+    const size_t n = m_pGroupNode->GetSlotCount();
+    for (size_t i = 0; i < n; ++i) {
+        const CGroupNode::CSlot& slot = m_pGroupNode->GetSlot(i);
+        if (slot.bRequired && m_SubNodeRefCounts[i] == 0)
+            return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", slot.pNode->GetID(),
+                         slot.pNode->GetName(), m_pGroupNode->GetName());
+    }
+    return true;
+}
+
+void CParsingContext::ThrowIfRequiredNodesAreNotMet() const {
+    CViolation v;
+    if (!CheckRequiredNodes(v)) v.Raise();
+}
+
+// ---------------------------------------------------------------- stack
+
+CContextStack::CContextStack() : m_pStore(my::CThreadCache<CStore>::Get()) {
+    // Without the thread's store (no memory for it, or a stack already
+    // lives on this thread), the stack keeps its own.
+    if (m_pStore == nullptr || m_pStore->bLeased) m_pStore = &m_OwnStore;
+    m_pStore->bLeased = true;
+    m_pStore->frames.clear();
+    m_pStore->counts.clear();
+}
+
+CContextStack::~CContextStack() {
+    CStore& store = *m_pStore;
+    store.frames.clear();
+    store.counts.clear();
+    if (store.frames.capacity() > kKeptFrames) std::vector<CFrame>().swap(store.frames);
+    if (store.counts.capacity() > kKeptCounts) std::vector<x_uint32>().swap(store.counts);
+    store.bLeased = false;
+}
+
+void CContextStack::Push(const CGroupNode& group) {
+    CStore& store = *m_pStore;
+    const size_t first = store.counts.size();
+    store.counts.resize(first + group.GetSlotCount(), 0);
+    const CFrame frame = {&group, first};
+    store.frames.push_back(frame);
+}
+
+const CGroupNode* CContextStack::Pop() {
+    MY_ASSERT(!IsEmpty());
+    CStore& store = *m_pStore;
+    const CFrame top = store.frames.back();
+    store.frames.pop_back();
+    store.counts.resize(top.nFirstCount);
+    return top.pGroup;
+}
+
+CParsingContext CContextStack::GetCurrentContext() const {
+    MY_ASSERT(!IsEmpty());
+    const CFrame& top = m_pStore->frames.back();
+    return CParsingContext(*top.pGroup, m_pStore->counts.data() + top.nFirstCount);
+}
+
+const CGroupNode* CContextStack::GetCurrentGroupNode() const {
+    MY_ASSERT(!IsEmpty());
+    return m_pStore->frames.back().pGroup;
+}
+
+// --------------------------------------------------------------- parser
+
+void CBlobMessageParser::_ThrowForUnmatchedEndOfGroupTag(x_uint32 nExpectedID, x_uint32 nGivenID) {
+    CViolation v;
+    ReportUnmatchedEndOfGroup(nExpectedID, nGivenID, v);
+    v.Raise();
+}
+
+void CBlobMessageParser::_ThrowIfRepeatedSubNode(const CContextStack& stack, const CNode& node) {
+    if (stack.GetCurrentContext().GetSubNodeRefCount(node.GetID()) < 2) return;
+    CViolation v;
+    ReportRepeated(node, *stack.GetCurrentGroupNode(), v);
+    v.Raise();
+}
+
+namespace {
+
+// Releases a reader on every way out of a parse.
+class CReaderGuard {
+public:
+    CReaderGuard() : m_pReader(CreateINVPBlobReader()) { MY_ASSERT(m_pReader); }
+    ~CReaderGuard() { FreeINVPBlobReader(m_pReader); }
+    CReaderGuard(const CReaderGuard&) = delete;
+    CReaderGuard& operator=(const CReaderGuard&) = delete;
+    CBlobReader* operator->() const { return m_pReader; }
+
+private:
+    CBlobReader* m_pReader;
+};
+
+}  // namespace
+
+bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, CViolation& v) {
+    MY_ASSERT(msgHandle);
+    const void* buffer = En_Msg_GetBuffer(msgHandle);
+    const x_uint32 length = En_Msg_BytesUsed(msgHandle);
+    CReaderGuard reader;
+    reader->Attach(buffer, length);
+
+    CContextStack stack;  // destroyed before the reader is released
+    const CGroupNode& root = grammar.GetRoot();
+    stack.Push(root);
+    CMsgEntry entry = {0, 0, nullptr, 0};
+    for (;;) {
+        const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
+        if (rc == BLOB_END_OF_DATA) {
+            // Groups still open are closed without their own test.
+            if (stack.IsEmpty())
+                return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
+            return stack.GetCurrentContext().CheckRequiredNodes(v);
+        }
+        if (rc != 0) return v.Set(CInternalErrorException::CODE, "CBlobReader::Pop() failed. %d is returned.", rc);
+        if (stack.IsEmpty())
+            return v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
+                         root.GetName());
+
+        CParsingContext context = stack.GetCurrentContext();
+        const CGroupNode& group = *context.GetGroupNode();
+        if (entry.m_nDataType == DT_END_OF_GROUP) {
+            if (entry.m_nID != group.GetID()) return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v);
+            if (!context.CheckRequiredNodes(v)) return false;
+            stack.Pop();
+            continue;
+        }
+
+        const int slot = group.MatchSlot(entry.m_nID, entry.m_nDataType, v);
+        if (slot < 0) return false;
+        const CGroupNode::CSlot& matched = group.GetSlot(static_cast<size_t>(slot));
+        const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
+        if (matched.bGroup) {
+            stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
+        } else {
+            if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
+            if (!grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
+        }
+    }
+}
+
+void CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar) {
+    CViolation v;
+    if (!Validate(msgHandle, grammar, v)) v.Raise();
+}
