@@ -28,7 +28,8 @@ my::CAutoPtr<CNode> CNode::CreateGroupNode(const char* name, x_uint32 nID, bool 
 CItemNode::CItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequired, x_uint32 nConstraintID)
     : CNode(name, nID, bRequired, nConstraintID), m_nDataType(nDataType) {}
 
-CGroupNode::CGroupNode(const char* name, x_uint32 nID, bool bRequired) : CNode(name, nID, bRequired, 0) {}
+CGroupNode::CGroupNode(const char* name, x_uint32 nID, bool bRequired)
+    : CNode(name, nID, bRequired, 0), m_SlotHash(2, 0), m_nHashMask(1), m_nHashShift(31) {}
 
 namespace {
 
@@ -56,16 +57,38 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
                                       static_cast<int>(id), GetName());
-    // Everything that can fail comes before the first change: with the
-    // room reserved, the slot inserts below cannot throw.
-    m_SlotIDs.reserve(m_SlotIDs.size() + 1);
-    m_Slots.reserve(m_Slots.size() + 1);
-    m_SubNodes.Insert(id, pNode.Get());  // on failure the node stays with pNode
-    const size_t at = static_cast<size_t>(std::upper_bound(m_SlotIDs.begin(), m_SlotIDs.end(), id) - m_SlotIDs.begin());
-    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetNodeType() == NT_GROUP, pNode->IsRequired()};
-    m_SlotIDs.insert(m_SlotIDs.begin() + static_cast<std::ptrdiff_t>(at), id);
-    m_Slots.insert(m_Slots.begin() + static_cast<std::ptrdiff_t>(at), slot);
+    // Everything that can fail comes before the first change.
+    std::vector<x_uint32> ids(m_SlotIDs);
+    const std::ptrdiff_t at = std::upper_bound(ids.begin(), ids.end(), id) - ids.begin();
+    ids.insert(ids.begin() + at, id);
+    std::vector<x_uint32> hash;
+    unsigned shift;
+    _BuildSlotHash(ids, hash, shift);
+    m_Slots.reserve(m_Slots.size() + 1);  // the insert below cannot throw then
+    m_SubNodes.Insert(id, pNode.Get());   // on failure the node stays with pNode
+
+    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
+                        pNode->IsRequired()};
+    m_Slots.insert(m_Slots.begin() + at, slot);
+    m_SlotIDs.swap(ids);
+    m_SlotHash.swap(hash);
+    m_nHashMask = m_SlotHash.size() - 1;
+    m_nHashShift = shift;
     pNode.Release();
+}
+
+void CGroupNode::_BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<x_uint32>& table,
+                                unsigned& shift) {
+    unsigned bits = 1;
+    while ((size_t{1} << bits) < 2 * ids.size()) ++bits;
+    table.assign(size_t{1} << bits, 0);
+    shift = 32 - bits;
+    const size_t mask = table.size() - 1;
+    for (size_t slot = 0; slot < ids.size(); ++slot) {
+        size_t i = _HashOf(ids[slot], shift);
+        while (table[i] != 0) i = (i + 1) & mask;
+        table[i] = static_cast<x_uint32>(slot + 1);
+    }
 }
 
 const CNode* CGroupNode::MatchSubNode(x_uint32 nID, x_uint32 nDataType) const {

@@ -79,6 +79,7 @@ public:
     struct CSlot {
         const CNode* pNode;
         x_uint32 nDataType;
+        x_uint32 nConstraintID;  // 0: none
         bool bGroup;
         bool bRequired;
     };
@@ -106,25 +107,27 @@ public:
     }
     // The slot of a sub-node ID, or -1.
     int FindSlot(x_uint32 nID) const {
-        size_t n = m_SlotIDs.size();
-        if (n == 0) return -1;
-        const x_uint32* base = m_SlotIDs.data();
-        while (n > 1) {  // the last ID not above nID
-            const size_t half = n / 2;
-            base = base[half] <= nID ? base + half : base;
-            n -= half;
+        for (size_t i = _HashOf(nID, m_nHashShift);; i = (i + 1) & m_nHashMask) {
+            const x_uint32 entry = m_SlotHash[i];
+            if (entry == 0) return -1;
+            if (m_SlotIDs[entry - 1] == nID) return static_cast<int>(entry - 1);
         }
-        return *base == nID ? static_cast<int>(base - m_SlotIDs.data()) : -1;
     }
     size_t GetSlotCount() const { return m_Slots.size(); }
     const CSlot& GetSlot(size_t slot) const { return m_Slots[slot]; }
 
 private:
     void _ReportMismatch(x_uint32 nID, x_uint32 nDataType, int slot, CViolation& v) const;
+    static size_t _HashOf(x_uint32 nID, unsigned shift) { return static_cast<x_uint32>(nID * 0x9E3779B1u) >> shift; }
+    // Hashes the IDs into a table at most half full, probed linearly.
+    static void _BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<x_uint32>& table, unsigned& shift);
 
     SubNodeMap m_SubNodes;
-    std::vector<x_uint32> m_SlotIDs;  // ascending
-    std::vector<CSlot> m_Slots;       // in the order of m_SlotIDs
+    std::vector<x_uint32> m_SlotIDs;   // ascending
+    std::vector<CSlot> m_Slots;        // in the order of m_SlotIDs
+    std::vector<x_uint32> m_SlotHash;  // slot + 1 by hash of the ID; 0: free
+    size_t m_nHashMask;
+    unsigned m_nHashShift;
 };
 
 // A grammar: the root group "Root" (ID 0) and the constraint registry.

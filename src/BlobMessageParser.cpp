@@ -1,6 +1,9 @@
 // The message parser: parsing contexts, the context stack and the walk.
 #include "BlobMessageParser.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "En_Msg.h"
 #include "Exceptions.h"
 #include "Violation.h"
@@ -59,28 +62,47 @@ void CParsingContext::ThrowIfRequiredNodesAreNotMet() const {
 
 // ---------------------------------------------------------------- stack
 
+void CContextStack::CCounts::AppendZeros(size_t n) {
+    const size_t size = m_nSize + n;
+    if (size > m_nCapacity) {
+        const size_t capacity = std::max(size, std::max<size_t>(2 * m_nCapacity, 256));
+        std::unique_ptr<x_uint32[]> data(new x_uint32[capacity]);
+        if (m_nSize != 0) std::memcpy(data.get(), m_pData.get(), m_nSize * sizeof(x_uint32));
+        m_pData.swap(data);
+        m_nCapacity = capacity;
+    }
+    if (n != 0) std::memset(m_pData.get() + m_nSize, 0, n * sizeof(x_uint32));
+    m_nSize = size;
+}
+
+void CContextStack::CCounts::Trim(size_t keep) {
+    if (m_nCapacity <= keep) return;
+    m_pData.reset();
+    m_nSize = m_nCapacity = 0;
+}
+
 CContextStack::CContextStack() : m_pStore(my::CThreadCache<CStore>::Get()) {
     // Without the thread's store (no memory for it, or a stack already
     // lives on this thread), the stack keeps its own.
     if (m_pStore == nullptr || m_pStore->bLeased) m_pStore = &m_OwnStore;
     m_pStore->bLeased = true;
     m_pStore->frames.clear();
-    m_pStore->counts.clear();
+    m_pStore->counts.Clear();
 }
 
 CContextStack::~CContextStack() {
     CStore& store = *m_pStore;
     store.frames.clear();
-    store.counts.clear();
+    store.counts.Clear();
     if (store.frames.capacity() > kKeptFrames) std::vector<CFrame>().swap(store.frames);
-    if (store.counts.capacity() > kKeptCounts) std::vector<x_uint32>().swap(store.counts);
+    store.counts.Trim(kKeptCounts);
     store.bLeased = false;
 }
 
 void CContextStack::Push(const CGroupNode& group) {
     CStore& store = *m_pStore;
-    const size_t first = store.counts.size();
-    store.counts.resize(first + group.GetSlotCount(), 0);
+    const size_t first = store.counts.Size();
+    store.counts.AppendZeros(group.GetSlotCount());
     const CFrame frame = {&group, first};
     store.frames.push_back(frame);
 }
@@ -90,14 +112,14 @@ const CGroupNode* CContextStack::Pop() {
     CStore& store = *m_pStore;
     const CFrame top = store.frames.back();
     store.frames.pop_back();
-    store.counts.resize(top.nFirstCount);
+    store.counts.Shrink(top.nFirstCount);
     return top.pGroup;
 }
 
 CParsingContext CContextStack::GetCurrentContext() const {
     MY_ASSERT(!IsEmpty());
     const CFrame& top = m_pStore->frames.back();
-    return CParsingContext(*top.pGroup, m_pStore->counts.data() + top.nFirstCount);
+    return CParsingContext(*top.pGroup, m_pStore->counts.Data() + top.nFirstCount);
 }
 
 const CGroupNode* CContextStack::GetCurrentGroupNode() const {
@@ -178,7 +200,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
             stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
         } else {
             if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
-            if (!grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
+            if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
         }
     }
 }

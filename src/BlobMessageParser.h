@@ -16,6 +16,7 @@
 #define EN_BLOBMESSAGEPARSER_H
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 #include "BlobGrammar.h"
@@ -68,9 +69,27 @@ private:
         const CGroupNode* pGroup;
         size_t nFirstCount;  // index of its first count in counts
     };
+    // The counts of all open contexts, end to end: a plain array, since
+    // every push clears a run of it.
+    class CCounts {
+    public:
+        size_t Size() const { return m_nSize; }
+        x_uint32* Data() const { return m_pData.get(); }
+        void Clear() { m_nSize = 0; }
+        // Appends n zero counts; may throw std::bad_alloc.
+        void AppendZeros(size_t n);
+        void Shrink(size_t size) { m_nSize = size; }
+        // Frees the array when it is larger than keep.
+        void Trim(size_t keep);
+
+    private:
+        std::unique_ptr<x_uint32[]> m_pData;
+        size_t m_nSize = 0;
+        size_t m_nCapacity = 0;
+    };
     struct CStore {
         std::vector<CFrame> frames;
-        std::vector<x_uint32> counts;
+        CCounts counts;
         bool bLeased = false;
     };
     CStore* m_pStore;  // the thread's, or m_OwnStore when that is in use

@@ -143,10 +143,13 @@ bool CTimeFormatConstraint::Check(const CMsgEntry& Data, const CNode& Node, cons
         case DT_STRING:
             text = static_cast<const char*>(Data.m_pData);  // terminated: the reader checked it
             break;
-        case DT_WSTRING:
+        case DT_WSTRING: {
             // Terminated and aligned: the reader checked it.
-            text = timetext::NarrowTimeText(static_cast<const wchar_t*>(Data.m_pData), converted);
+            const wchar_t* wide = static_cast<const wchar_t*>(Data.m_pData);
+            if (timetext::IsWideTimeText(wide)) return true;
+            text = timetext::NarrowTimeText(wide, converted);
             break;
+        }
         default:
             return true;
     }

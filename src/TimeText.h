@@ -25,6 +25,11 @@ const size_t kNarrowBufferSize = 256;
 
 bool IsTimeText(const char* text);
 
+// True only if IsTimeText(NarrowTimeText(text)) is true, found without the
+// conversion: a wide text that is ASCII up to the end of its sixth number.
+// False means: convert and ask IsTimeText.
+bool IsWideTimeText(const wchar_t* text);
+
 // Returns buffer, which holds the zero-terminated conversion.
 const char* NarrowTimeText(const wchar_t* text, char (&buffer)[kNarrowBufferSize]);
 
