@@ -1,8 +1,9 @@
-// What every validation rests on: the exceptions, the result record and the
-// blob reader (misaligned input: tests/hardening/edges_test.cpp).
+// What every validation rests on: the exceptions and violations, the result
+// record, the per-thread cache and the blob reader (misaligned input: tests/hardening/edges_test.cpp).
 #include <cstring>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,8 @@
 #include "Exceptions.h"
 #include "TestMessages.h"
 #include "ValidationResultAdaptor.h"
+#include "Violation.h"
+#include "my/ThreadCache.h"
 
 namespace {
 
@@ -32,6 +35,45 @@ TEST(Exceptions, CarryTheirCodeAndTextCutAt1023Characters) {
     ExpectThrownAsBase<CInternalErrorException>(300);
     const std::string longText(2000, 'a');
     EXPECT_EQ(std::string(CInternalErrorException("%s!", longText.c_str()).m_szErrMsg), longText.substr(0, 1023));
+}
+
+TEST(Exceptions, AViolationIsRaisedAsTheExceptionOfItsCode) {
+    const struct {
+        int code;
+        int raised;
+    } kCases[] = {{101, 101}, {102, 102}, {300, 300}, {7, 300}};
+    for (const auto& c : kCases) {
+        CViolation v;
+        EXPECT_FALSE(v.Set(c.code, "Node(ID: %u) %s", 7u, "%d"));
+        try {
+            v.Raise();
+        } catch (const CExceptionBase& e) {
+            EXPECT_EQ(typeid(e) == typeid(CViolation), false);
+            EXPECT_EQ(e.m_nErrCode, c.raised);
+            EXPECT_STREQ(e.m_szErrMsg, "Node(ID: 7) %d");
+        }
+    }
+}
+
+// One object per thread, made on first use and deleted when the thread ends.
+struct PerThread {
+    static int s_Live;
+    PerThread() { ++s_Live; }
+    ~PerThread() { --s_Live; }
+};
+int PerThread::s_Live = 0;
+
+TEST(ThreadCache, KeepsOneObjectPerThreadUntilTheThreadEnds) {
+    PerThread* mine = my::CThreadCache<PerThread>::Get();
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(my::CThreadCache<PerThread>::Get(), mine);
+    PerThread* theirs = nullptr;
+    std::thread([&] {
+        theirs = my::CThreadCache<PerThread>::Get();
+        EXPECT_EQ(PerThread::s_Live, 2);
+    }).join();
+    EXPECT_NE(theirs, mine);
+    EXPECT_EQ(PerThread::s_Live, 1);
 }
 
 TEST(ResultAdaptor, StartsWithUnknownErrorAndBoundsEveryText) {
@@ -83,6 +125,7 @@ TEST(BlobReader, ReportsEachMalformedEntryAndStaysThere) {
         }
         FreeINVPBlobReader(reader);
     }
+    // A reader is as new however often the thread's reader was used before.
     CBlobReader* unattached = CreateINVPBlobReader();
     CMsgEntry e;
     EXPECT_EQ(Pop(unattached, e), BLOB_ERR_NOT_ATTACHED);

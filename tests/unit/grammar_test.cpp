@@ -1,5 +1,6 @@
 // The built grammars, value constraints and constraint groups, and the
 // checks made while a grammar is built or walked.
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -71,6 +72,33 @@ TEST(Grammars, BuildingRejectsDuplicatesAndEmptyRanges) {
     EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateSignedValueConstraint("E", 6, -1, -1); }), "");
 }
 
+// Sub-nodes are found by hashing their IDs: every ID of the group, however
+// its hash collides, and no other, at every size the table passes through.
+TEST(Grammars, GroupsMatchExactlyTheirSubNodeIDs) {
+    const std::vector<x_uint32> kStrides = {1, 2, 1024, 65536, 0x9E3779B1u, 0x80000000u};
+    for (x_uint32 stride : kStrides) {
+        CGroupNode group("Grp", 1, false);
+        std::vector<x_uint32> ids;
+        for (x_uint32 n = 0; n < 70; ++n) {
+            const x_uint32 id = 0xFFFFFFFFu - n * stride;  // wraps around for large strides
+            if (group.FindSlot(id) >= 0) continue;
+            group.AddNode(CNode::CreateItemNode("Item", id, DT_INT16, false, 0));
+            ids.push_back(id);
+            for (x_uint32 known : ids) {
+                ASSERT_EQ(group.MatchSubNode(known, DT_INT16)->GetID(), known) << "stride " << stride;
+                for (x_uint32 other : {known - 1, known ^ 0x10000u, known >> 1}) {
+                    if (std::find(ids.begin(), ids.end(), other) == ids.end()) {
+                        ASSERT_EQ(group.FindSlot(other), -1) << "stride " << stride << ", ID " << other;
+                    }
+                }
+            }
+        }
+        // Slots follow ascending IDs.
+        for (size_t i = 1; i < group.GetSlotCount(); ++i)
+            EXPECT_LT(group.GetSlot(i - 1).pNode->GetID(), group.GetSlot(i).pNode->GetID());
+    }
+}
+
 // A value as the reader would deliver it.
 struct Value {
     Type type;
@@ -128,6 +156,15 @@ TEST_F(Constraints, TimeStrings) {
         EXPECT_EQ(Check(1, Wide(std::wstring(t.text, t.text + std::strlen(t.text)))), rejected);
     }
     EXPECT_EQ(Check(1, Raw(DT_BYTES, "abc", 3)), "");  // other types are not checked
+
+    // Wide texts are judged on their conversion: at most 255 bytes, and in
+    // the C locale nothing from the first non-ASCII character on.
+    const std::string blanks(250, ' ');
+    const std::wstring wideBlanks(250, L' ');
+    EXPECT_EQ(Check(1, Wide(wideBlanks + L"2008/7/15 13:05:09")), "102 '" + blanks + "2008/' is not a valid time string");
+    EXPECT_EQ(Check(1, Wide(std::wstring(236, L' ') + L"2008/7/15 13:05:09")), "");  // the 255th character is 9
+    EXPECT_EQ(Check(1, Wide(L"2008/7/15 13:05:09\u00e9")), "");
+    EXPECT_EQ(Check(1, Wide(L"2008/7/15 13:05:\u00e9")), "102 '2008/7/15 13:05:' is not a valid time string");
 }
 
 TEST_F(Constraints, RangesLengthsAndGroups) {
