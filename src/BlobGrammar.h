@@ -69,9 +69,11 @@ private:
 // An inner node; owns its sub-nodes, keyed by their (unique) IDs.
 //
 // Beside the owning map it keeps the sub-nodes as slots: a compact array in
-// ascending ID order holding what the parser needs for each entry, so that
-// matching an entry is a binary search over an array of IDs and a parsing
-// context counts occurrences in an array indexed by slot.
+// ascending ID order holding what the parser needs for each entry, found
+// through a hash table of their IDs, so that matching an entry takes about
+// one probe and a parsing context counts occurrences in an array indexed by
+// slot.  Slots and table are rebuilt by every AddNode, before anything
+// changes, so a failed AddNode leaves the group as it was.
 class CGroupNode : public CNode {
 public:
     typedef my::CMap<x_uint32, CNode*> SubNodeMap;
