@@ -8,7 +8,9 @@
 // the cache.
 //
 // Unlike a thread_local object with a destructor, it never ends the process
-// when the C library cannot record the destructor (glibc aborts then).
+// when the C library cannot record the destructor (glibc aborts then).  The
+// destructor runs from the library that uses the cache, so such a library
+// is linked with -z nodelete: dlclose leaves it mapped.
 #ifndef MY_THREADCACHE_H
 #define MY_THREADCACHE_H
 
