@@ -64,14 +64,22 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     std::vector<x_uint32> hash;
     unsigned shift;
     _BuildSlotHash(ids, hash, shift);
+    std::vector<x_uint32> required;  // slots from `at` on move up by one
+    required.reserve(m_RequiredSlots.size() + 1);
+    const x_uint32 atSlot = static_cast<x_uint32>(at);
+    for (x_uint32 r : m_RequiredSlots)
+        if (r < atSlot) required.push_back(r);
+    if (pNode->IsRequired()) required.push_back(atSlot);
+    for (x_uint32 r : m_RequiredSlots)
+        if (r >= atSlot) required.push_back(r + 1);
     m_Slots.reserve(m_Slots.size() + 1);  // the insert below cannot throw then
     m_SubNodes.Insert(id, pNode.Get());   // on failure the node stays with pNode
 
-    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
-                        pNode->IsRequired()};
+    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP};
     m_Slots.insert(m_Slots.begin() + at, slot);
     m_SlotIDs.swap(ids);
     m_SlotHash.swap(hash);
+    m_RequiredSlots.swap(required);
     m_nHashMask = m_SlotHash.size() - 1;
     m_nHashShift = shift;
     pNode.Release();

@@ -83,7 +83,6 @@ public:
         x_uint32 nDataType;
         x_uint32 nConstraintID;  // 0: none
         bool bGroup;
-        bool bRequired;
     };
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);
@@ -117,6 +116,8 @@ public:
     }
     size_t GetSlotCount() const { return m_Slots.size(); }
     const CSlot& GetSlot(size_t slot) const { return m_Slots[slot]; }
+    // The slots of the required sub-nodes, ascending.
+    const std::vector<x_uint32>& GetRequiredSlots() const { return m_RequiredSlots; }
 
 private:
     void _ReportMismatch(x_uint32 nID, x_uint32 nDataType, int slot, CViolation& v) const;
@@ -128,6 +129,7 @@ private:
     std::vector<x_uint32> m_SlotIDs;   // ascending
     std::vector<CSlot> m_Slots;        // in the order of m_SlotIDs
     std::vector<x_uint32> m_SlotHash;  // slot + 1 by hash of the ID; 0: free
+    std::vector<x_uint32> m_RequiredSlots;
     size_t m_nHashMask;
     unsigned m_nHashShift;
 };

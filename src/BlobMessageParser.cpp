@@ -45,12 +45,11 @@ void CParsingContext::_ThrowForNoSuchSubNode(x_uint32 nID) const {
 }
 
 bool CParsingContext::CheckRequiredNodes(CViolation& v) const {
-    const size_t n = m_pGroupNode->GetSlotCount();
-    for (size_t i = 0; i < n; ++i) {
-        const CGroupNode::CSlot& slot = m_pGroupNode->GetSlot(i);
-        if (slot.bRequired && m_SubNodeRefCounts[i] == 0)
-            return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", slot.pNode->GetID(),
-                         slot.pNode->GetName(), m_pGroupNode->GetName());
+    for (x_uint32 i : m_pGroupNode->GetRequiredSlots()) {
+        if (m_SubNodeRefCounts[i] != 0) continue;
+        const CNode& node = *m_pGroupNode->GetSlot(i).pNode;
+        return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", node.GetID(),
+                     node.GetName(), m_pGroupNode->GetName());
     }
     return true;
 }
