@@ -18,6 +18,9 @@ echo "== x86_64 build"
 cmake -S . -B build -DEN_WERROR=ON -DEN_BUILD_BENCHMARKS=ON >/dev/null
 cmake --build build -j"$jobs"
 
+echo "== benchmarks, briefly (verdicts checked, no timing asserted)"
+"$root/scripts/bench" --quick --build-dir build
+
 for stage in "$root"/scripts/stages/*.sh; do
   [ -e "$stage" ] || continue
   echo "== stage $(basename "$stage" .sh)"
