@@ -225,6 +225,9 @@ int main(int argc, char** argv) {
     char firstUse[32];
     std::snprintf(firstUse, sizeof firstUse, "%.1f", FirstUseOfAllGrammars(cases));
     benchmark::AddCustomContext("first_use_all_grammars_us", firstUse);
+    std::string order;  // the messages in the order of the table
+    for (const auto& c : cases) order += (order.empty() ? "" : ",") + c->key;
+    benchmark::AddCustomContext("messages", order);
 
     for (const auto& c : cases) {
         const Case& ref = *c;

@@ -80,7 +80,7 @@ def fmt_rate(v):
 def fmt_ratio(v, target):
     if v is None:
         return "–"
-    return f"{v:.2f}" + (MISS if v > target else "")
+    return f"{v:.2f}" + (MISS if round(v, 2) > target else "")
 
 
 def command_line(*cmd):
@@ -113,15 +113,18 @@ def machine_lines(build_dir, context):
     cxx = cache.get("CMAKE_CXX_COMPILER", "c++")
     compiler = (command_line(cxx, "--version").splitlines() or [cxx])[0]
     protoc = command_line("protoc", "--version").strip() or "protoc ?"
-    commit = command_line("git", "describe", "--always", "--dirty").strip() or "?"
-    date = datetime.datetime.now(datetime.timezone.utc).strftime("%Y-%m-%d %H:%M UTC")
+    sources = ("src", "companion", "include")
+    commit = command_line("git", "log", "-1", "--format=%h", "--", *sources).strip() or "?"
+    if command_line("git", "status", "--porcelain", "--", *sources).strip():
+        commit += " with uncommitted changes"
+    date = context.get("date") or datetime.datetime.now(datetime.timezone.utc).isoformat(timespec="minutes")
     mhz = context.get("mhz_per_cpu")
     return [
         f"- Machine: {model or 'unknown CPU'}, {os.cpu_count()} cores"
         + (f" ({mhz} MHz)" if mhz else "") + f", {os.uname().machine}",
         f"- Compiler: {compiler}; build type {cache.get('CMAKE_BUILD_TYPE', '?')};"
         f" {protoc} (libprotobuf)",
-        f"- Commit {commit}, measured {date}",
+        f"- Library sources at commit {commit}; measured {date}",
     ]
 
 
@@ -144,6 +147,8 @@ def main():
         if variant == "Ours" and key not in keys:
             keys.append(key)
             labels[key] = row.get("label", key)
+    order = context.get("messages", "").split(",")
+    keys.sort(key=lambda k: order.index(k) if k in order else len(order))
 
     def get(variant, key):
         return rows.get(f"{variant}/{key}")
@@ -170,7 +175,7 @@ def main():
                              ("allocs", allocs, TARGET_ALLOCS)):
             if v is not None:
                 met[k][1] += 1
-                met[k][0] += v <= target
+                met[k][0] += round(v, 2) <= target
         others = "/".join(str(int(r["allocs"])) if r and "allocs" in r else "–" for r in (floor, reused, arena))
         ref = ours or floor or reused or arena
         mbps = ours["bytes_per_second"] / 1e6 if ours and "bytes_per_second" in ours else None
