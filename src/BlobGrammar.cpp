@@ -29,7 +29,7 @@ CItemNode::CItemNode(const char* name, x_uint32 nID, Type nDataType, bool bRequi
     : CNode(name, nID, bRequired, nConstraintID), m_nDataType(nDataType) {}
 
 CGroupNode::CGroupNode(const char* name, x_uint32 nID, bool bRequired)
-    : CNode(name, nID, bRequired, 0), m_SlotHash(2, 0), m_nHashMask(1), m_nHashShift(31) {}
+    : CNode(name, nID, bRequired, 0), m_SlotHash(2, CHashEntry{0, 0}), m_nHashMask(1), m_nHashShift(31) {}
 
 namespace {
 
@@ -61,7 +61,7 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     std::vector<x_uint32> ids(m_SlotIDs);
     const std::ptrdiff_t at = std::upper_bound(ids.begin(), ids.end(), id) - ids.begin();
     ids.insert(ids.begin() + at, id);
-    std::vector<x_uint32> hash;
+    std::vector<CHashEntry> hash;
     unsigned shift;
     _BuildSlotHash(ids, hash, shift);
     std::vector<x_uint32> required;  // slots from `at` on move up by one
@@ -85,17 +85,17 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     pNode.Release();
 }
 
-void CGroupNode::_BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<x_uint32>& table,
+void CGroupNode::_BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<CHashEntry>& table,
                                 unsigned& shift) {
     unsigned bits = 1;
     while ((size_t{1} << bits) < 2 * ids.size()) ++bits;
-    table.assign(size_t{1} << bits, 0);
+    table.assign(size_t{1} << bits, CHashEntry{0, 0});
     shift = 32 - bits;
     const size_t mask = table.size() - 1;
     for (size_t slot = 0; slot < ids.size(); ++slot) {
         size_t i = _HashOf(ids[slot], shift);
-        while (table[i] != 0) i = (i + 1) & mask;
-        table[i] = static_cast<x_uint32>(slot + 1);
+        while (table[i].nSlot != 0) i = (i + 1) & mask;
+        table[i] = CHashEntry{ids[slot], static_cast<x_uint32>(slot + 1)};
     }
 }
 

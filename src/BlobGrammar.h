@@ -109,9 +109,9 @@ public:
     // The slot of a sub-node ID, or -1.
     int FindSlot(x_uint32 nID) const {
         for (size_t i = _HashOf(nID, m_nHashShift);; i = (i + 1) & m_nHashMask) {
-            const x_uint32 entry = m_SlotHash[i];
-            if (entry == 0) return -1;
-            if (m_SlotIDs[entry - 1] == nID) return static_cast<int>(entry - 1);
+            const CHashEntry& entry = m_SlotHash[i];
+            if (entry.nID == nID && entry.nSlot != 0) return static_cast<int>(entry.nSlot - 1);
+            if (entry.nSlot == 0) return -1;
         }
     }
     size_t GetSlotCount() const { return m_Slots.size(); }
@@ -123,12 +123,16 @@ private:
     void _ReportMismatch(x_uint32 nID, x_uint32 nDataType, int slot, CViolation& v) const;
     static size_t _HashOf(x_uint32 nID, unsigned shift) { return static_cast<x_uint32>(nID * 0x9E3779B1u) >> shift; }
     // Hashes the IDs into a table at most half full, probed linearly.
-    static void _BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<x_uint32>& table, unsigned& shift);
+    struct CHashEntry {
+        x_uint32 nID;
+        x_uint32 nSlot;  // slot + 1; 0: free
+    };
+    static void _BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<CHashEntry>& table, unsigned& shift);
 
     SubNodeMap m_SubNodes;
     std::vector<x_uint32> m_SlotIDs;   // ascending
     std::vector<CSlot> m_Slots;        // in the order of m_SlotIDs
-    std::vector<x_uint32> m_SlotHash;  // slot + 1 by hash of the ID; 0: free
+    std::vector<CHashEntry> m_SlotHash;
     std::vector<x_uint32> m_RequiredSlots;
     size_t m_nHashMask;
     unsigned m_nHashShift;

@@ -168,26 +168,29 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
     CContextStack stack;  // destroyed before the reader is released
     const CGroupNode& root = grammar.GetRoot();
     stack.Push(root);
+    CParsingContext context = stack.GetCurrentContext();  // of the open group; valid until the next Push or Pop
+    bool open = true;                                     // false once the root is closed
     CMsgEntry entry = {0, 0, nullptr, 0};
     for (;;) {
         const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
-        if (rc == BLOB_END_OF_DATA) {
+        if (rc != 0) {
+            if (rc != BLOB_END_OF_DATA)
+                return v.Set(CInternalErrorException::CODE, "CBlobReader::Pop() failed. %d is returned.", rc);
             // Groups still open are closed without their own test.
-            if (stack.IsEmpty())
-                return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
-            return stack.GetCurrentContext().CheckRequiredNodes(v);
+            if (!open) return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
+            return context.CheckRequiredNodes(v);
         }
-        if (rc != 0) return v.Set(CInternalErrorException::CODE, "CBlobReader::Pop() failed. %d is returned.", rc);
-        if (stack.IsEmpty())
+        if (!open)
             return v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
                          root.GetName());
 
-        CParsingContext context = stack.GetCurrentContext();
         const CGroupNode& group = *context.GetGroupNode();
         if (entry.m_nDataType == DT_END_OF_GROUP) {
             if (entry.m_nID != group.GetID()) return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v);
             if (!context.CheckRequiredNodes(v)) return false;
             stack.Pop();
+            open = !stack.IsEmpty();
+            if (open) context = stack.GetCurrentContext();
             continue;
         }
 
@@ -197,6 +200,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
         const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
         if (matched.bGroup) {
             stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
+            context = stack.GetCurrentContext();
         } else {
             if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
             if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;

@@ -28,6 +28,8 @@
 class CParsingContext {
 public:
     CParsingContext(const CGroupNode& group, x_uint32* pCounts) : m_pGroupNode(&group), m_SubNodeRefCounts(pCounts) {}
+    CParsingContext(const CParsingContext&) = default;
+    CParsingContext& operator=(const CParsingContext&) = default;
 
     const CGroupNode* GetGroupNode() const { return m_pGroupNode; }
     // By node ID; an ID that is not a sub-node throws CInternalErrorException.

@@ -26,7 +26,7 @@ void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar
         if (grammar == nullptr) return;
         CViolation violation;
         if (CBlobMessageParser().Validate(pMsgHandle, *grammar, violation))
-            adaptor.SetText(EN_VALIDATE_SUCCESS, "");
+            adaptor.SetSuccess();
         else
             adaptor.SetResult(violation);
     } catch (const CExceptionBase& e) {

@@ -10,7 +10,15 @@ const unsigned int kTextBound = EN_VALIDATE_MESSAGE_SIZE - 1;  // 255: at most 2
 }
 
 CValidationResultAdaptor::CValidationResultAdaptor(EN_VALIDATE_RESULT& result) : m_Result(result) {
-    SetText(EN_VALIDATE_UNKNOWN_ERROR, "Unknown error");
+    static const char kUnknown[] = "Unknown error";
+    m_Result.nCode = EN_VALIDATE_UNKNOWN_ERROR;
+    std::memcpy(m_Result.szMessage, kUnknown, sizeof kUnknown);
+    m_Result.szMessage[EN_VALIDATE_MESSAGE_SIZE - 1] = 0;
+}
+
+void CValidationResultAdaptor::SetSuccess() {
+    m_Result.nCode = EN_VALIDATE_SUCCESS;
+    m_Result.szMessage[0] = 0;
 }
 
 // What formatting "%s" within the bound gives, without a formatter.

@@ -20,6 +20,8 @@ public:
     // Stores the code and copies the text as it stands (cut at 254
     // characters), never formatting it.
     void SetText(int nCode, const char* pszText);
+    // 0 and the empty text.
+    void SetSuccess();
     // Code and text of an exception or a violation.
     void SetResult(const CExceptionBase& e);
 

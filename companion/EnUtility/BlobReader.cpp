@@ -22,7 +22,7 @@ public:
 
     // Back to the state of a new reader.
     void Detach() {
-        std::free(m_pCopy);
+        if (m_pCopy != nullptr) std::free(m_pCopy);
         m_pCopy = nullptr;
         m_nPos = 0;
         m_nLen = 0;
@@ -49,10 +49,11 @@ public:
     x_uint32 Remaining() const override { return m_nLen - m_nPos; }
 
     int Pop(x_uint32* pID, x_uint32* pDataType, const void** ppData, x_uint32* pDataLength) override {
-        if (!m_bAttached) return BLOB_ERR_NOT_ATTACHED;
-        const x_uint32 left = m_nLen - m_nPos;
-        if (left == 0) return BLOB_END_OF_DATA;
-        if (left < BLOB_ENTRY_HEADER_SIZE) return BLOB_ERR_SHORT_HEADER;
+        const x_uint32 left = m_nLen - m_nPos;  // 0 too before Attach
+        if (left < BLOB_ENTRY_HEADER_SIZE) {
+            if (left != 0) return BLOB_ERR_SHORT_HEADER;
+            return m_bAttached ? BLOB_END_OF_DATA : BLOB_ERR_NOT_ATTACHED;
+        }
 
         const unsigned char* p = m_pBuf + m_nPos;
         x_uint32 id, type, len;
@@ -65,9 +66,8 @@ public:
         if (rc != 0) return rc;
 
         // Padding after the value; the last entry may omit it.
-        x_uint32 consumed = BLOB_ENTRY_HEADER_SIZE + len;
-        x_uint32 pad = (4u - (len & 3u)) & 3u;
-        consumed += pad < left - consumed ? pad : left - consumed;
+        const std::uint64_t padded = std::uint64_t{BLOB_ENTRY_HEADER_SIZE} + len + ((0u - len) & 3u);
+        const x_uint32 consumed = padded < left ? static_cast<x_uint32>(padded) : left;
         m_nPos += consumed;
 
         *pID = id;
@@ -78,10 +78,11 @@ public:
     }
 
 private:
-    static bool AllZero(const unsigned char* p, x_uint32 n) {
-        for (x_uint32 i = 0; i < n; ++i)
-            if (p[i] != 0) return false;
-        return true;
+    // The four bytes of a wide terminator.
+    static bool IsZeroWord(const unsigned char* p) {
+        x_uint32 word;
+        std::memcpy(&word, p, 4);
+        return word == 0;
     }
 
     static int CheckValue(x_uint32 type, const unsigned char* value, x_uint32 len) {
@@ -95,7 +96,7 @@ private:
             case DT_STRING:
                 return len != 0 && value[len - 1] == 0 ? 0 : BLOB_ERR_BAD_STRING;
             case DT_WSTRING:
-                return len != 0 && len % 4 == 0 && AllZero(value + len - 4, 4) ? 0 : BLOB_ERR_BAD_WSTRING;
+                return len != 0 && len % 4 == 0 && IsZeroWord(value + len - 4) ? 0 : BLOB_ERR_BAD_WSTRING;
             default:
                 return 0;  // bytes, group markers and unknown codes: any length
         }
