@@ -1,0 +1,595 @@
+// The exported functions of the shared library against the plain validator
+// (PlainValidator.h): every message of a generated corpus against every
+// grammar and a few types without one, records compared byte for byte.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "DataConstraint.h"
+#include "EntryStream.h"
+#include "Exceptions.h"
+#include "Generators.h"
+#include "MessageKinds.h"
+#include "PlainValidator.h"
+#include "Samples.h"
+#include "TestMessages.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using difftest::Random;
+typedef std::vector<unsigned char> Bytes;
+
+using difftest::Scaled;
+
+// ------------------------------------------------------------ the sides
+
+struct Kind {
+    bool bLog;
+    x_int32 nMsgType;
+};
+
+// The fourteen grammars, then log types without grammar.
+const std::vector<Kind>& Kinds() {
+    static const std::vector<Kind> kinds = [] {
+        std::vector<Kind> k;
+        for (size_t i = 0; i < enfuzz::kKindCount; ++i) k.push_back({enfuzz::KindAt(i).bLog, enfuzz::KindAt(i).nMsgType});
+        for (x_int32 t : {0, 1502, INT_MIN}) k.push_back({true, t});
+        return k;
+    }();
+    return kinds;
+}
+
+// The entry points as the shared library exports them, looked up in it.
+struct FastPath {
+    void (*log)(void*, x_int32, EN_VALIDATE_RESULT*);
+    void (*reg)(void*, EN_VALIDATE_RESULT*);
+
+    static const FastPath& Get() {
+        static const FastPath f;
+        return f;
+    }
+
+private:
+    FastPath() {
+        void* lib = dlopen(EN_VALIDATION_LIBRARY, RTLD_NOW);
+        void* l = lib != nullptr ? dlsym(lib, "En_Validate_Log") : nullptr;
+        void* r = lib != nullptr ? dlsym(lib, "En_Validate_RegisterData") : nullptr;
+        if (l == nullptr || r == nullptr) {
+            const char* error = dlerror();
+            throw std::runtime_error(std::string("loading the library: ") + (error ? error : "no entry points"));
+        }
+        std::memcpy(&log, &l, sizeof l);
+        std::memcpy(&reg, &r, sizeof r);
+    }
+};
+
+std::string Escaped(const char* text) {
+    std::string out;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != 0; ++p) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, *p < 0x20 || *p >= 0x7F || *p == '\\' ? "\\x%02X" : "%c", *p);
+        out += buf;
+    }
+    return out;
+}
+
+std::string Describe(const EN_VALIDATE_RESULT& r) {
+    return std::to_string(r.nCode) + " '" + Escaped(r.szMessage) + "'";
+}
+
+std::string Hex(const unsigned char* p, size_t n) {
+    std::string out;
+    char buf[4];
+    for (size_t i = 0; i < n; ++i) {
+        std::snprintf(buf, sizeof buf, "%02x", p[i]);
+        out += buf;
+        if (i % 4 == 3 && i + 1 < n) out += ' ';
+    }
+    return out;
+}
+
+// ------------------------------------------------------- result patterns
+
+enum Pattern {
+    kConforms, kUnexpected, kWrongType, kUnmatchedEnd, kRepeated, kMissing, kAfterRoot, kRootClosed,
+    kBadTime, kOutOfRange, kShortHeader, kOverrun, kIntLength, kBadString, kBadWString, kUnknownType, kNullHandle,
+    kPatternCount
+};
+
+const char* const kPatternNames[kPatternCount] = {
+    "0 conforms", "101 unexpected node", "101 wrong data type", "101 unmatched end of group",
+    "101 repeated node", "101 missing required node", "101 node after root closed", "101 root closed early",
+    "102 bad time text", "102 value out of range", "300 reader -1001", "300 reader -1002", "300 reader -1003",
+    "300 reader -1004", "300 reader -1005", "104 unknown type", "103 null handle"};
+
+// Which text pattern of which code a record holds; -1 for none.
+int Classify(const EN_VALIDATE_RESULT& r) {
+    const std::string t = r.szMessage;
+    auto starts = [&](const char* p) { return t.compare(0, std::strlen(p), p) == 0; };
+    auto has = [&](const char* p) { return t.find(p) != std::string::npos; };
+    switch (r.nCode) {
+        case 0: return t.empty() ? kConforms : -1;
+        case 101:
+            if (starts("Node(ID: ") && has(") is unexpected under group '")) return kUnexpected;
+            if (starts("Node(ID: ") && has(") expected under group '") && has("', but Node(ID: ")) return kWrongType;
+            if (starts("EndOfGroup tag of ID(") && has(") is expected, but ID(")) return kUnmatchedEnd;
+            if (starts("Node (ID: ") && has("' for more than once. ")) return kRepeated;
+            if (starts("Missing required node(ID: ")) return kMissing;
+            if (starts("Node(ID: ") && has(") is unexpected after group 'Root' is closed.")) return kAfterRoot;
+            if (t == "Group 'Root' is closed before the end of the message.") return kRootClosed;
+            return -1;
+        case 102:
+            if (starts("'")) return kBadTime;
+            if (starts("Data(ID: ") && has(") is not compliant with constraint(ID: ")) return kOutOfRange;
+            return -1;
+        case 300:
+            for (int rc = -1001; rc >= -1005; --rc)
+                if (t == "CBlobReader::Pop() failed. " + std::to_string(rc) + " is returned.") return kShortHeader - 1001 - rc;
+            return -1;
+        case 103: return t == "pMsgHandle is NULL." ? kNullHandle : -1;
+        case 104: return starts("Unknown MsgType=") ? kUnknownType : -1;
+        default: return -1;
+    }
+}
+
+// Validates messages on both sides against every kind and keeps count.
+class Differ {
+public:
+    Differ() : m_h(En_Msg_Create()) {}
+    ~Differ() { En_Msg_Destroy(m_h); }
+    Differ(const Differ&) = delete;
+    Differ& operator=(const Differ&) = delete;
+
+    // A null blob stands for a null handle.
+    void Check(const Bytes* blob, const std::string& source) {
+        if (blob != nullptr) En_Msg_Load(m_h, blob->data(), blob->size());
+        void* h = blob != nullptr ? m_h : nullptr;
+        const FastPath& fast = FastPath::Get();
+        for (const Kind& k : Kinds()) {
+            EN_VALIDATE_RESULT f, p;
+            std::memset(&f, 0x5a, sizeof f);
+            std::memset(&p, 0x5a, sizeof p);
+            if (k.bLog) {
+                fast.log(h, k.nMsgType, &f);
+                plain::ValidateLog(h, k.nMsgType, &p);
+            } else {
+                fast.reg(h, &f);
+                plain::ValidateRegisterData(h, &p);
+            }
+            ++validations;
+            const int pattern = Classify(p);
+            if (pattern >= 0) ++hits[pattern];
+            if (std::strlen(p.szMessage) == EN_VALIDATE_MESSAGE_SIZE - 2) ++cutTexts;
+            if (pattern < 0 && ++unclassified <= 5)
+                ADD_FAILURE() << "record of no known pattern: " << Describe(p) << " (" << source << ")";
+            if (std::memcmp(&f, &p, sizeof f) != 0 && ++mismatches <= 5)
+                ADD_FAILURE() << source << ", " << (k.bLog ? "log " + std::to_string(k.nMsgType) : "registration")
+                              << ", locale " << std::setlocale(LC_ALL, nullptr) << "\n  message: "
+                              << (blob ? Hex(blob->data(), blob->size()) : "(null handle)")
+                              << "\n  library: " << Describe(f) << "\n  plain:   " << Describe(p);
+        }
+    }
+
+    size_t validations = 0, mismatches = 0, unclassified = 0, cutTexts = 0;
+    size_t hits[kPatternCount] = {};
+
+private:
+    void* m_h;
+};
+
+// -------------------------------------------------------------- entries
+
+struct Entry {
+    x_uint32 id, type;
+    Bytes value;
+};
+
+bool Split(const Bytes& blob, std::vector<Entry>& out) {
+    out.clear();
+    for (size_t pos = 0; pos < blob.size();) {
+        x_uint32 h[3];
+        if (blob.size() - pos < sizeof h) return false;
+        std::memcpy(h, blob.data() + pos, sizeof h);
+        pos += sizeof h;
+        if (h[2] > blob.size() - pos) return false;
+        const auto at = blob.begin() + static_cast<std::ptrdiff_t>(pos);
+        out.push_back({h[0], h[1], Bytes(at, at + h[2])});
+        pos += h[2] + (4 - h[2] % 4) % 4;
+    }
+    return true;
+}
+
+// starts receives the offset of every entry.
+Bytes Join(const std::vector<Entry>& entries, std::vector<size_t>* starts = nullptr) {
+    Bytes out;
+    for (const Entry& e : entries) {
+        if (starts) starts->push_back(out.size());
+        const x_uint32 h[3] = {e.id, e.type, static_cast<x_uint32>(e.value.size())};
+        out.insert(out.end(), reinterpret_cast<const unsigned char*>(h), reinterpret_cast<const unsigned char*>(h + 3));
+        out.insert(out.end(), e.value.begin(), e.value.end());
+        out.resize(out.size() + (4 - e.value.size() % 4) % 4, 0);
+    }
+    return out;
+}
+
+Bytes Wide(const std::vector<int32_t>& text) {
+    Bytes out((text.size() + 1) * 4, 0);
+    if (!text.empty()) std::memcpy(out.data(), text.data(), text.size() * 4);
+    return out;
+}
+
+Bytes Integer(x_uint32 v, size_t width) {
+    Bytes out(width);
+    std::memcpy(out.data(), &v, width);  // little-endian: the low bytes
+    return out;
+}
+
+bool HasNonAsciiWide(const Bytes& blob) {
+    std::vector<Entry> entries;
+    Split(blob, entries);
+    for (const Entry& e : entries)
+        for (size_t i = 0; e.type == DT_WSTRING && i + 4 <= e.value.size(); i += 4) {
+            int32_t c;
+            std::memcpy(&c, e.value.data() + i, 4);
+            if (c < 0 || c > 0x7f) return true;
+        }
+    return false;
+}
+
+// A grammar's rows, for mutations that use its own IDs and types.
+struct GrammarRows {
+    std::vector<grammar::NodeRow> items;
+    std::vector<x_uint32> groups;
+};
+
+const GrammarRows& RowsOf(size_t kind) {
+    static const std::vector<GrammarRows> rows = [] {
+        std::vector<GrammarRows> all(enfuzz::kKindCount);
+        for (size_t k = 0; k < enfuzz::kKindCount; ++k)
+            grammar::ForEachRow(*enfuzz::KindAt(k).pTable, [&](const grammar::NodeRow& r, const char*) {
+                if (r.eKind == grammar::NodeKind::Group)
+                    all[k].groups.push_back(r.nID);
+                else
+                    all[k].items.push_back(r);
+            });
+        return all;
+    }();
+    return rows[kind % enfuzz::kKindCount];
+}
+
+// A few entries of the grammar made by the entry stream decoder from
+// random bytes.
+std::vector<Entry> StreamEntries(Random& r, size_t kind, size_t maxBytes) {
+    std::vector<uint8_t> stream(2 + r.Below(maxBytes));
+    for (uint8_t& b : stream) b = static_cast<uint8_t>(r.Next());
+    stream[0] = static_cast<uint8_t>(kind);
+    void* h = En_Msg_Create();
+    enfuzz::DecodeStream(stream.data(), stream.size(), h);
+    const unsigned char* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(h));
+    std::vector<Entry> out;
+    Split(Bytes(p, p + En_Msg_BytesUsed(h)), out);
+    En_Msg_Destroy(h);
+    return out;
+}
+
+// One to three changes to the entries of a message made for the kind,
+// sometimes followed by a change to the bytes of an entry's header or to
+// the blob's length.
+Bytes Mutate(const Bytes& base, size_t kind, Random& r) {
+    static const x_uint32 kTypes[] = {1, 2, 3, 4, 5, 6, 7, 0, 8, 99, 100, 101, 102, 0xFFFFFFFF};
+    const GrammarRows& g = RowsOf(kind);
+    std::vector<Entry> es;
+    Split(base, es);
+    auto pos = [&](size_t extra) { return es.begin() + static_cast<std::ptrdiff_t>(r.Below(es.size() + extra)); };
+    auto anyID = [&]() -> x_uint32 {
+        switch (r.Below(6)) {
+            case 0: return static_cast<x_uint32>(r.Next());
+            case 1: return g.groups.empty() ? 0 : g.groups[r.Below(g.groups.size())];
+            case 2: {  // another grammar's
+                const GrammarRows& o = RowsOf(r.Below(enfuzz::kKindCount));
+                return o.items[r.Below(o.items.size())].nID;
+            }
+            default: return g.items[r.Below(g.items.size())].nID;
+        }
+    };
+    for (size_t step = 0, steps = 1 + r.Below(3); step < steps; ++step) {
+        Entry* one = es.empty() ? nullptr : &es[r.Below(es.size())];
+        switch (r.Below(14)) {
+            case 0: if (one) one->id = r.OneIn(3) ? one->id + static_cast<x_uint32>(r.Below(3)) - 1 : anyID(); break;
+            case 1: if (one) one->type = r.Pick(kTypes); break;
+            case 2: if (one && !one->value.empty()) one->value[r.Below(one->value.size())] ^= static_cast<unsigned char>(1 + r.Below(255)); break;
+            case 3: if (one) es.erase(pos(0)); break;
+            case 4: if (one) es.insert(pos(1), Entry(*one)); break;
+            case 5: if (one) std::swap(*one, es[r.Below(es.size())]); break;
+            case 6: if (one) one->value.resize(r.OneIn(2) ? r.Below(one->value.size() + 1) : one->value.size() + 1 + r.Below(4)); break;
+            case 7: es.insert(pos(1), Entry{r.OneIn(3) ? 0 : anyID(), DT_END_OF_GROUP, {}}); break;
+            case 8: if (!g.groups.empty()) es.insert(pos(1), Entry{g.groups[r.Below(g.groups.size())], DT_GROUP, {}}); break;
+            case 9: if (one) es.insert(es.begin() + (one - es.data()), Entry(*one)); break;
+            case 10: {  // a time text in every wide item with a constraint, or in one wide item
+                const bool all = r.OneIn(2);
+                for (Entry& e : es)
+                    if (e.type == DT_WSTRING && (all ? std::any_of(g.items.begin(), g.items.end(), [&](const grammar::NodeRow& row) { return row.nID == e.id && row.nConstraintID != 0; }) : &e == one))
+                        e.value = Wide(difftest::WideTimeText(r));
+                break;
+            }
+            case 11:  // boundary or random integers in the integer items
+                for (Entry& e : es) {
+                    const size_t width = e.type == DT_INT16 || e.type == DT_UINT16 ? 2 : e.type == DT_INT32 || e.type == DT_UINT32 ? 4 : 0;
+                    if (width != 0 && (&e == one || r.OneIn(4)))
+                        e.value = Integer(r.OneIn(4) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers), width);
+                }
+                break;
+            case 12: {
+                const std::vector<Entry> made = StreamEntries(r, kind, 24);
+                es.insert(pos(1), made.begin(), made.end());
+                break;
+            }
+            default:  // the root closed, then the rest of the message or nothing
+                es.insert(r.OneIn(2) ? es.end() : pos(1), Entry{0, DT_END_OF_GROUP, {}});
+                break;
+        }
+    }
+    std::vector<size_t> starts;
+    Bytes blob = Join(es, &starts);
+    if (!r.OneIn(6) || blob.empty()) return blob;
+    const size_t at = starts.empty() ? 0 : starts[r.Below(starts.size())];
+    switch (r.Below(4)) {
+        case 0: blob[at + r.Below(12)] = static_cast<unsigned char>(r.Next()); break;
+        case 1: {  // the value length
+            static const int64_t kDeltas[] = {-4, -1, 1, 3, 4, 0x7FFFFFFF, -0x7FFFFFFF};
+            x_uint32 length;
+            std::memcpy(&length, &blob[at + 8], 4);
+            length = r.OneIn(4) ? static_cast<x_uint32>(r.Next()) : static_cast<x_uint32>(length + r.Pick(kDeltas));
+            std::memcpy(&blob[at + 8], &length, 4);
+            break;
+        }
+        case 2: blob.resize(r.Below(blob.size())); break;
+        default: blob.resize(blob.size() + 1 + r.Below(11), static_cast<unsigned char>(r.Next())); break;
+    }
+    return blob;
+}
+
+// ----------------------------------------------------------- the corpus
+
+struct Base {
+    Bytes blob;
+    size_t kind;  // the grammar it was made for (kKindCount: none)
+    std::string source;
+};
+
+Bytes HandleBytes(const testmsg::Msg& m) { return Bytes(m.bytes(), m.bytes() + m.size()); }
+
+// Complete messages of every grammar (every group 0 to 3 times, and with
+// each root node left out), the reference cases, the examples, the kept
+// fuzz corpora and crash inputs.
+std::vector<Base> Bases() {
+    std::vector<Base> out;
+    for (size_t k = 0; k < enfuzz::kKindCount; ++k) {
+        const grammar::GrammarTable& table = *enfuzz::KindAt(k).pTable;
+        const std::string name = table.pszClass;
+        for (int n = 0; n <= 3; ++n) {
+            testmsg::Msg m;
+            testmsg::AppendCompleteMessage(m, table, {}, n);
+            out.push_back({HandleBytes(m), k, name + " complete, groups x" + std::to_string(n)});
+        }
+        grammar::ForEachRow(table, [&](const grammar::NodeRow& row, const char*) {
+            if (row.nDepth != 0) return;
+            testmsg::Msg m;
+            testmsg::AppendCompleteMessage(m, table, {row.nID}, 2);
+            out.push_back({HandleBytes(m), k, name + " without node " + std::to_string(row.nID)});
+        });
+    }
+    auto addSamples = [&](const std::vector<hardening::Sample>& samples, const std::string& source) {
+        for (size_t i = 0; i < samples.size(); ++i)
+            out.push_back({samples[i].blob, enfuzz::KindIndex(samples[i].bLog, samples[i].nMsgType),
+                           source + " #" + std::to_string(i)});
+    };
+    addSamples(hardening::ConformanceCases(), "reference case");
+    addSamples(hardening::JsonMessages(EN_SOURCE_DIR "/examples"), "example");
+    for (const char* dir : {"corpus/blob", "regressions/blob", "corpus/entries", "regressions/entries"}) {
+        const fs::path path = fs::path(EN_SOURCE_DIR "/fuzz") / dir;
+        if (!fs::is_directory(path)) continue;
+        std::vector<fs::path> files;
+        for (const fs::directory_entry& e : fs::directory_iterator(path))
+            if (e.is_regular_file() && e.path().filename() != "README.md") files.push_back(e.path());
+        std::sort(files.begin(), files.end());
+        for (const fs::path& f : files) {
+            const std::string bytes = hardening::ReadFile(f.string());
+            Base b{Bytes(bytes.begin(), bytes.end()), enfuzz::kKindCount, std::string("fuzz/") + dir + "/" + f.filename().string()};
+            if (std::strstr(dir, "entries") != nullptr) {
+                testmsg::Msg m;
+                b.kind = enfuzz::DecodeStream(b.blob.data(), b.blob.size(), m.get());
+                b.blob = HandleBytes(m);
+            }
+            out.push_back(std::move(b));
+        }
+    }
+    return out;
+}
+
+class Clock {
+public:
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+    }
+
+private:
+    std::chrono::steady_clock::time_point m_start = std::chrono::steady_clock::now();
+};
+
+// ---------------------------------------------------------------- tests
+
+// The plain validator itself gives the records the reference cases expect.
+TEST(PlainValidator, GivesTheRecordsOfTheReferenceCases) {
+    testmsg::Msg m;
+    for (const hardening::Sample& s : hardening::ConformanceCases()) {
+        En_Msg_Load(m.get(), s.blob.data(), s.blob.size());
+        EN_VALIDATE_RESULT r;
+        s.bLog ? plain::ValidateLog(m.get(), s.nMsgType, &r) : plain::ValidateRegisterData(m.get(), &r);
+        EXPECT_EQ(hardening::Mismatch(s, r), "");
+    }
+}
+
+TEST(Differential, EveryMessageAgainstEveryGrammar) {
+    ASSERT_NE(std::setlocale(LC_ALL, "C"), nullptr);
+    const bool utf8 = std::setlocale(LC_ALL, "C.UTF-8") != nullptr;
+    std::setlocale(LC_ALL, "C");
+    const Clock clock;
+    Differ d;
+    size_t messages = 0, utf8Messages = 0;
+    auto check = [&](const Bytes* blob, const std::string& source) {
+        d.Check(blob, source);
+        ++messages;
+        if (!utf8 || blob == nullptr || !HasNonAsciiWide(*blob)) return;
+        std::setlocale(LC_ALL, "C.UTF-8");
+        d.Check(blob, source);
+        std::setlocale(LC_ALL, "C");
+        ++utf8Messages;
+    };
+
+    check(nullptr, "null handle");
+    const std::vector<Base> bases = Bases();
+    for (const Base& b : bases) check(&b.blob, b.source);
+
+    Random r(20261206);
+    const size_t streams = Scaled(15000), mutations = Scaled(85000);
+    for (size_t i = 0; i < streams; ++i) {
+        const std::vector<Entry> entries = StreamEntries(r, r.Below(enfuzz::kKindCount), 96);
+        const Bytes blob = Join(entries);
+        check(&blob, "entry stream #" + std::to_string(i));
+    }
+    for (size_t i = 0; i < mutations; ++i) {
+        const Base& b = bases[r.Below(bases.size())];
+        const Bytes blob = Mutate(b.blob, b.kind < enfuzz::kKindCount ? b.kind : r.Below(enfuzz::kKindCount), r);
+        check(&blob, "mutation #" + std::to_string(i) + " of " + b.source);
+    }
+
+    std::map<int, size_t> codes;
+    std::printf("%zu messages (%zu bases, %zu entry streams, %zu mutations, %zu also under C.UTF-8), "
+                "%zu validations per side in %.1f s\n",
+                messages, bases.size(), streams, mutations, utf8Messages, d.validations, clock.Seconds());
+    for (int p = 0; p < kPatternCount; ++p) std::printf("  %-28s %zu\n", kPatternNames[p], d.hits[p]);
+    std::printf("  texts cut at 254 characters %zu\n", d.cutTexts);
+    EXPECT_EQ(d.mismatches, 0u) << "records that differ";
+    EXPECT_EQ(d.unclassified, 0u);
+    for (int p = 0; p < kPatternCount; ++p) EXPECT_GT(d.hits[p], 0u) << "never seen: " << kPatternNames[p];
+    EXPECT_GT(d.cutTexts, 0u);
+    if (utf8) {
+        EXPECT_GT(utf8Messages, 0u);
+    }
+}
+
+// ------------------------------------------------- constraints no grammar uses
+
+// Grammars built from a table of one's own.
+class TableGrammar : public CBlobGrammar {
+public:
+    explicit TableGrammar(const grammar::GrammarTable& table) { _Build(table); }
+};
+
+// Every kind of constraint, groups of both modes (nested, empty, with a
+// member that is not registered) on an item of every data type, and an
+// item naming no registered constraint: the library's checks against the
+// plain ones on values of every shape.
+TEST(Differential, EveryConstraintKindOnEveryDataType) {
+    using grammar::ConstraintKind;
+    static const x_uint32 kRanges[] = {2, 3}, kLengthTime[] = {1, 4}, kNested[] = {5, 6}, kBroken[] = {4, 99};
+    static const grammar::ConstraintRow kConstraints[] = {
+        {ConstraintKind::Length, "Len", 1, 2, 5, nullptr, 0},
+        {ConstraintKind::UnsignedRange, "URange", 2, 10, 0xFFFFFFF0LL, nullptr, 0},
+        {ConstraintKind::SignedRange, "SRange", 3, -5, 5, nullptr, 0},
+        {ConstraintKind::TimeFormat, "TimeFormat", 4, 0, 0, nullptr, 0},
+        {ConstraintKind::AnyOf, "AnyRange", 5, 0, 0, kRanges, 2},
+        {ConstraintKind::AllOf, "AllLenTime", 6, 0, 0, kLengthTime, 2},
+        {ConstraintKind::AllOf, "AllNested", 7, 0, 0, kNested, 2},
+        {ConstraintKind::AnyOf, "AnyNested", 8, 0, 0, kNested, 2},
+        {ConstraintKind::AnyOf, "AnyBroken", 9, 0, 0, kBroken, 2},
+        {ConstraintKind::AllOf, "AllBroken", 10, 0, 0, kBroken, 2},
+        {ConstraintKind::AnyOf, "AnyEmpty", 11, 0, 0, nullptr, 0},
+        {ConstraintKind::SignedRange, "Negative", 12, INT_MIN, -1, nullptr, 0},
+    };
+    const x_uint32 kConstraintIDs[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 77};
+    std::deque<std::string> names;
+    std::vector<grammar::NodeRow> rows;
+    for (x_uint32 type = DT_STRING; type <= DT_UINT32; ++type)
+        for (x_uint32 c : kConstraintIDs) {
+            names.push_back("T" + std::to_string(type) + "C" + std::to_string(c));
+            rows.push_back({0, grammar::NodeKind::Item, names.back().c_str(), type * 100 + c, type, false, c});
+        }
+    const grammar::RowSpan span = {rows.data(), rows.size()};
+    const grammar::GrammarTable table = {"TableGrammar", 0, kConstraints, grammar::CountOf(kConstraints), &span, 1,
+                                         nullptr, 0};
+    const TableGrammar g(table);
+
+    // Parts of the plain records that must each turn up.
+    const char* const kExpected[] = {"102 Data(Len: ",
+                                     "Name: 'URange') [10<=Value<=4294967280]",
+                                     "Name: 'SRange') [-5<=Value<=5]",
+                                     "Name: 'Negative') [-2147483648<=Value<=-1]",
+                                     "' is not a valid time string",
+                                     "300 Constraint(ID: 99) is undefined in the grammar.",
+                                     "300 Constraint(ID: 77) is undefined in the grammar."};
+    size_t seen[grammar::CountOf(kExpected)] = {}, accepted = 0;
+    Random r(77);
+    size_t mismatches = 0;
+    for (size_t i = 0, n = Scaled(200000); i < n; ++i) {
+        const grammar::NodeRow& row = rows[r.Below(rows.size())];
+        std::vector<int32_t> storage;  // 4-byte aligned, as the reader delivers values
+        size_t length;
+        switch (row.nDataType) {
+            case DT_STRING: {
+                std::string s = r.OneIn(2) ? difftest::TimeText(r) : std::string(r.Below(8), 'a');
+                s = s.substr(0, std::strlen(s.c_str()));
+                length = s.size() + 1;
+                storage.resize(length / 4 + 1);
+                std::memcpy(storage.data(), s.c_str(), length);
+                break;
+            }
+            case DT_WSTRING:
+                storage = r.OneIn(2) ? difftest::WideTimeText(r) : std::vector<int32_t>(r.Below(8), 'w');
+                storage.push_back(0);
+                length = storage.size() * 4;
+                break;
+            case DT_BYTES: length = r.Below(9); storage.resize(3, 0x01020304); break;
+            default: {
+                length = row.nDataType <= DT_UINT16 ? 2 : 4;
+                const x_uint32 v = r.OneIn(3) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers);
+                storage.assign(1, static_cast<int32_t>(v));
+            }
+        }
+        const CMsgEntry entry = {row.nID, row.nDataType, storage.data(), static_cast<x_uint32>(length)};
+        const CNode& node = *g.GetRoot().GetSubNodes().Get(row.nID);
+        std::string results[2];
+        for (int side = 0; side < 2; ++side) {
+            try {
+                side == 0 ? g.VerifyDataConstraint(entry, node) : plain::VerifyDataConstraint(entry, node, g);
+                results[side] = "0";
+            } catch (const CExceptionBase& e) {
+                results[side] = std::to_string(e.m_nErrCode) + " " + e.m_szErrMsg;
+            }
+        }
+        accepted += results[1] == "0";
+        for (size_t k = 0; k < grammar::CountOf(kExpected); ++k) seen[k] += results[1].find(kExpected[k]) != std::string::npos;
+        if (results[0] != results[1] && ++mismatches <= 5)
+            ADD_FAILURE() << "node " << row.pszName << ", value " << Hex(reinterpret_cast<const unsigned char*>(storage.data()), length)
+                          << "\n  library: " << Escaped(results[0].c_str()) << "\n  plain:   " << Escaped(results[1].c_str());
+    }
+    EXPECT_EQ(mismatches, 0u);
+    EXPECT_GT(accepted, 0u);
+    for (size_t k = 0; k < grammar::CountOf(kExpected); ++k) EXPECT_GT(seen[k], 0u) << "never seen: " << kExpected[k];
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// The time text scanner (src/TimeText.h) against the C library calls it
+// stands for: IsTimeText against the two sscanf calls, NarrowTimeText
+// against wcstombs into a zeroed 256-byte buffer, under "C" and "C.UTF-8".
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+#include "Generators.h"
+#include "TimeText.h"
+
+namespace {
+
+using difftest::Random;
+
+bool ScanfTimeText(const char* s) {
+    int f[6];
+    return std::sscanf(s, "%d/%d/%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6 ||
+           std::sscanf(s, "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6;
+}
+
+std::string Escaped(const std::string& s) {
+    std::string out;
+    char buf[8];
+    for (unsigned char c : s) {
+        std::snprintf(buf, sizeof buf, c < 0x20 || c >= 0x7F || c == '\\' ? "\\x%02X" : "%c", c);
+        out += buf;
+    }
+    return out;
+}
+
+class TimeScanner : public ::testing::TestWithParam<const char*> {
+protected:
+    void SetUp() override {
+        if (std::setlocale(LC_ALL, GetParam()) == nullptr) GTEST_SKIP() << "locale " << GetParam() << " is missing";
+    }
+    void TearDown() override {
+        std::setlocale(LC_ALL, "C");
+        EXPECT_EQ(m_failures, 0u) << "of " << m_checked;
+        std::printf("%zu texts, %zu accepted\n", m_checked, m_accepted);
+    }
+
+    void Expect(const std::string& s) {
+        const bool want = ScanfTimeText(s.c_str()), got = timetext::IsTimeText(s.c_str());
+        ++m_checked;
+        m_accepted += want;
+        if (want != got && ++m_failures <= 5)
+            ADD_FAILURE() << "'" << Escaped(s) << "': sscanf " << want << ", scanner " << got;
+    }
+
+    size_t m_checked = 0, m_accepted = 0, m_failures = 0;
+};
+
+// Every string up to six characters over an alphabet of every kind of
+// character the formats tell apart, alone and after a prefix that leaves
+// the scan in each of its states (before, in and after every number and
+// separator); the prefixes take strings up to five characters.
+TEST_P(TimeScanner, EveryShortStringInEveryState) {
+    static const char kAlphabet[] = "1/-:+ \t\nx";
+    static const char* const kPrefixes[] = {"",          "1",         "1/",          "-1-",      "1/+1",
+                                            "1/1/",      "1-1-1",     "1/1/1 ",      "1-1-1\t1", "1/1/1 1:",
+                                            "1-1-1 1:1", "1/1/1 1:1:", "1/1/1 1:1:-", "1/1/1 1:1:1"};
+    const size_t letters = sizeof kAlphabet - 1;
+    for (const char* prefix : kPrefixes) {
+        const size_t longest = *prefix == 0 ? 6 : difftest::Scale() < 1 ? 4 : 5;
+        for (size_t length = 0; length <= longest; ++length) {
+            std::vector<size_t> digit(length, 0);
+            std::string s = prefix + std::string(length, kAlphabet[0]);
+            const size_t base = s.size() - length;
+            for (;;) {
+                Expect(s);
+                size_t i = 0;
+                for (; i < length && ++digit[i] == letters; ++i) {
+                    digit[i] = 0;
+                    s[base + i] = kAlphabet[0];
+                }
+                if (i == length) break;
+                s[base + i] = kAlphabet[digit[i]];
+            }
+        }
+    }
+}
+
+// Texts built from numbers with blanks and signs, digit runs that overflow
+// int, right and wrong separators, trailers, characters put in or dropped.
+TEST_P(TimeScanner, TextsFromFragments) {
+    Random r(1);
+    for (size_t i = 0, n = difftest::Scaled(300000); i < n; ++i) Expect(difftest::TimeText(r));
+    EXPECT_GT(m_accepted, m_checked / 5);
+}
+
+// Every byte value in every position of time texts, in place of the
+// character there and put in before it.
+TEST_P(TimeScanner, EveryByteInEveryPosition) {
+    for (const std::string base : {"2008/07/15 13:05:09", "-1-+2-3\t4:5:6 x", " +1/ -2/\n3 4: 5:+6", "1/2/3 4:5:6"}) {
+        for (size_t at = 0; at <= base.size(); ++at)
+            for (int c = 0; c < 256; ++c) {
+                std::string s = base;
+                if (at < s.size()) {
+                    s[at] = static_cast<char>(c);
+                    Expect(s);
+                }
+                Expect(base.substr(0, at) + static_cast<char>(c) + base.substr(at));
+            }
+    }
+}
+
+// NarrowTimeText is wcstombs(buffer, text, 255) into 256 zero bytes, on
+// wide texts of every character class and of lengths around the cut; and
+// the wide check as a whole (the shortcut, else the conversion scanned)
+// decides as sscanf on that conversion.
+TEST_P(TimeScanner, WideTextsConvertAsWcstombs) {
+    Random r(2);
+    size_t converted = 0;
+    for (size_t i = 0, n = difftest::Scaled(100000); i < n; ++i) {
+        std::vector<wchar_t> w;
+        if (r.OneIn(2)) {
+            for (int32_t c : difftest::WideTimeText(r)) w.push_back(static_cast<wchar_t>(c));
+        } else {
+            const size_t length = r.OneIn(2) ? 250 + r.Below(12) : r.Below(300);
+            const size_t oneIn = 1 + r.Below(r.OneIn(2) ? 4 : 400);  // how rare characters past ASCII are
+            for (size_t k = 0; k < length; ++k) {
+                const int32_t c = r.OneIn(oneIn) ? difftest::WideChar(r) : static_cast<int32_t>(1 + r.Below(0x7f));
+                w.push_back(static_cast<wchar_t>(c != 0 ? c : 'z'));
+            }
+        }
+        w.push_back(0);
+        char want[timetext::kNarrowBufferSize];
+        std::memset(want, 0, sizeof want);
+        converted += std::wcstombs(want, w.data(), sizeof want - 1) != static_cast<size_t>(-1);
+        char buffer[timetext::kNarrowBufferSize];
+        std::memset(buffer, 0x5a, sizeof buffer);
+        const char* got = timetext::NarrowTimeText(w.data(), buffer);
+        ++m_checked;
+        const bool accepted = ScanfTimeText(want);
+        m_accepted += accepted;
+        const bool decided = timetext::IsWideTimeText(w.data()) || timetext::IsTimeText(got);
+        if ((std::strcmp(got, want) != 0 || decided != accepted) && ++m_failures <= 5) {
+            std::string hex;
+            for (wchar_t c : w) hex += std::to_string(static_cast<long>(c)) + " ";
+            ADD_FAILURE() << "wide text " << hex << "\n  wcstombs: '" << Escaped(want) << "' (" << accepted
+                          << ")\n  scanner:  '" << Escaped(got) << "' (" << decided << ")";
+        }
+    }
+    EXPECT_GT(converted, 0u);
+    EXPECT_LT(converted, m_checked);
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, TimeScanner, ::testing::Values("C", "C.UTF-8"),
+                         [](const ::testing::TestParamInfo<const char*>& locale) {
+                             return std::string(locale.param[1] == 0 ? "C" : "CUTF8");
+                         });
+
+}  // namespace
