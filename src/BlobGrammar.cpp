@@ -75,7 +75,8 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     m_Slots.reserve(m_Slots.size() + 1);  // the insert below cannot throw then
     m_SubNodes.Insert(id, pNode.Get());   // on failure the node stays with pNode
 
-    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP};
+    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
+                        pNode->IsRequired()};
     m_Slots.insert(m_Slots.begin() + at, slot);
     m_SlotIDs.swap(ids);
     m_SlotHash.swap(hash);

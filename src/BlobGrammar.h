@@ -83,6 +83,7 @@ public:
         x_uint32 nDataType;
         x_uint32 nConstraintID;  // 0: none
         bool bGroup;
+        bool bRequired;
     };
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);

@@ -36,7 +36,7 @@ size_t CParsingContext::_SlotOf(x_uint32 nID) const {
     return static_cast<size_t>(slot);
 }
 
-void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) { ++m_SubNodeRefCounts[_SlotOf(nID)]; }
+void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) { IncreaseSlotCount(_SlotOf(nID)); }
 
 x_uint32 CParsingContext::GetSubNodeRefCount(x_uint32 nID) const { return m_SubNodeRefCounts[_SlotOf(nID)]; }
 
@@ -44,13 +44,14 @@ void CParsingContext::_ThrowForNoSuchSubNode(x_uint32 nID) const {
     throw CInternalErrorException("Node ID(%u) is not in group '%s'", nID, m_pGroupNode->GetName());
 }
 
-bool CParsingContext::CheckRequiredNodes(CViolation& v) const {
+bool CParsingContext::_ReportMissingNode(CViolation& v) const {
     for (x_uint32 i : m_pGroupNode->GetRequiredSlots()) {
         if (m_SubNodeRefCounts[i] != 0) continue;
         const CNode& node = *m_pGroupNode->GetSlot(i).pNode;
         return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", node.GetID(),
                      node.GetName(), m_pGroupNode->GetName());
     }
+    MY_ASSERT(!"a required sub-node is counted as missing, but none is");
     return true;
 }
 
@@ -61,23 +62,27 @@ void CParsingContext::ThrowIfRequiredNodesAreNotMet() const {
 
 // ---------------------------------------------------------------- stack
 
-void CContextStack::CCounts::AppendZeros(size_t n) {
+template <class T>
+T* CContextStack::CArray<T>::Append(size_t n) {
     const size_t size = m_nSize + n;
     if (size > m_nCapacity) {
-        const size_t capacity = std::max(size, std::max<size_t>(2 * m_nCapacity, 256));
-        std::unique_ptr<x_uint32[]> data(new x_uint32[capacity]);
-        if (m_nSize != 0) std::memcpy(data.get(), m_pData.get(), m_nSize * sizeof(x_uint32));
+        const size_t capacity = std::max(size, std::max<size_t>(2 * m_nCapacity, 64));
+        std::unique_ptr<T[]> data(new T[capacity]);
+        if (m_nSize != 0) std::memcpy(data.get(), m_pData.get(), m_nSize * sizeof(T));
         m_pData.swap(data);
         m_nCapacity = capacity;
     }
-    if (n != 0) std::memset(m_pData.get() + m_nSize, 0, n * sizeof(x_uint32));
+    T* appended = m_pData.get() + m_nSize;
     m_nSize = size;
+    return appended;
 }
 
-void CContextStack::CCounts::Trim(size_t keep) {
+template <class T>
+void CContextStack::CArray<T>::Clear(size_t keep) {
+    m_nSize = 0;
     if (m_nCapacity <= keep) return;
     m_pData.reset();
-    m_nSize = m_nCapacity = 0;
+    m_nCapacity = 0;
 }
 
 CContextStack::CContextStack() : m_pStore(my::CThreadCache<CStore>::Get()) {
@@ -85,46 +90,44 @@ CContextStack::CContextStack() : m_pStore(my::CThreadCache<CStore>::Get()) {
     // lives on this thread), the stack keeps its own.
     if (m_pStore == nullptr || m_pStore->bLeased) m_pStore = &m_OwnStore;
     m_pStore->bLeased = true;
-    m_pStore->frames.clear();
-    m_pStore->counts.Clear();
 }
 
 CContextStack::~CContextStack() {
     CStore& store = *m_pStore;
-    store.frames.clear();
-    store.counts.Clear();
-    if (store.frames.capacity() > kKeptFrames) std::vector<CFrame>().swap(store.frames);
-    store.counts.Trim(kKeptCounts);
+    store.frames.Clear(kKeptFrames);
+    store.counts.Clear(kKeptCounts);
     store.bLeased = false;
 }
 
 void CContextStack::Push(const CGroupNode& group) {
     CStore& store = *m_pStore;
+    const size_t n = group.GetSlotCount() + 1;  // the required sub-nodes seen, then the counts
     const size_t first = store.counts.Size();
-    store.counts.AppendZeros(group.GetSlotCount());
-    const CFrame frame = {&group, first};
-    store.frames.push_back(frame);
+    std::memset(store.counts.Append(n), 0, n * sizeof(x_uint32));
+    try {
+        *store.frames.Append(1) = CFrame{&group, first};
+    } catch (...) {
+        store.counts.Shrink(first);
+        throw;
+    }
 }
 
 const CGroupNode* CContextStack::Pop() {
     MY_ASSERT(!IsEmpty());
     CStore& store = *m_pStore;
-    const CFrame top = store.frames.back();
-    store.frames.pop_back();
+    const CFrame top = store.frames.Data()[store.frames.Size() - 1];
+    store.frames.Shrink(store.frames.Size() - 1);
     store.counts.Shrink(top.nFirstCount);
     return top.pGroup;
 }
 
 CParsingContext CContextStack::GetCurrentContext() const {
     MY_ASSERT(!IsEmpty());
-    const CFrame& top = m_pStore->frames.back();
+    const CFrame& top = m_pStore->frames.Data()[m_pStore->frames.Size() - 1];
     return CParsingContext(*top.pGroup, m_pStore->counts.Data() + top.nFirstCount);
 }
 
-const CGroupNode* CContextStack::GetCurrentGroupNode() const {
-    MY_ASSERT(!IsEmpty());
-    return m_pStore->frames.back().pGroup;
-}
+const CGroupNode* CContextStack::GetCurrentGroupNode() const { return GetCurrentContext().GetGroupNode(); }
 
 // --------------------------------------------------------------- parser
 

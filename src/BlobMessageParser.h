@@ -17,17 +17,20 @@
 
 #include <cstddef>
 #include <memory>
-#include <vector>
 
 #include "BlobGrammar.h"
 
 // State of one open group instance: its group and, for every sub-node of
 // the group, the number of entries that matched it, all starting at 0.
-// The counts are kept by slot (CGroupNode::GetSlot), in ascending ID order.
+// The counts are kept by slot (CGroupNode::GetSlot), in ascending ID order,
+// and preceded by the number of required sub-nodes that have occurred, so
+// that a group whose required sub-nodes are all there is passed at once.
 // A context is a view into its stack, valid until the next Push or Pop.
 class CParsingContext {
 public:
-    CParsingContext(const CGroupNode& group, x_uint32* pCounts) : m_pGroupNode(&group), m_SubNodeRefCounts(pCounts) {}
+    // pCounts: the number of required sub-nodes seen, then one count per slot.
+    CParsingContext(const CGroupNode& group, x_uint32* pCounts)
+        : m_pGroupNode(&group), m_SubNodeRefCounts(pCounts + 1) {}
     CParsingContext(const CParsingContext&) = default;
     CParsingContext& operator=(const CParsingContext&) = default;
 
@@ -36,15 +39,22 @@ public:
     void IncreaseSubNodeRefCount(x_uint32 nID);
     x_uint32 GetSubNodeRefCount(x_uint32 nID) const;
     // By slot; returns the new count.
-    x_uint32 IncreaseSlotCount(size_t slot) { return ++m_SubNodeRefCounts[slot]; }
+    x_uint32 IncreaseSlotCount(size_t slot) {
+        const x_uint32 count = ++m_SubNodeRefCounts[slot];
+        m_SubNodeRefCounts[-1] += count == 1 && m_pGroupNode->GetSlot(slot).bRequired;
+        return count;
+    }
     // The lowest-ID required sub-node that has not occurred, as a violation
     // (false) or thrown.
-    bool CheckRequiredNodes(CViolation& v) const;
+    bool CheckRequiredNodes(CViolation& v) const {
+        return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlots().size() || _ReportMissingNode(v);
+    }
     void ThrowIfRequiredNodesAreNotMet() const;
 
 private:
     [[noreturn]] void _ThrowForNoSuchSubNode(x_uint32 nID) const;
     size_t _SlotOf(x_uint32 nID) const;
+    bool _ReportMissingNode(CViolation& v) const;
 
     const CGroupNode* m_pGroupNode;
     x_uint32* m_SubNodeRefCounts;
@@ -61,37 +71,36 @@ public:
 
     void Push(const CGroupNode& group);
     const CGroupNode* Pop();
-    bool IsEmpty() const { return m_pStore->frames.empty(); }
+    bool IsEmpty() const { return m_pStore->frames.Size() == 0; }
 
     CParsingContext GetCurrentContext() const;
     const CGroupNode* GetCurrentGroupNode() const;
 
 private:
-    struct CFrame {
-        const CGroupNode* pGroup;
-        size_t nFirstCount;  // index of its first count in counts
-    };
-    // The counts of all open contexts, end to end: a plain array, since
-    // every push clears a run of it.
-    class CCounts {
+    // A growable array of plain values, kept from one message to the next.
+    template <class T>
+    class CArray {
     public:
         size_t Size() const { return m_nSize; }
-        x_uint32* Data() const { return m_pData.get(); }
-        void Clear() { m_nSize = 0; }
-        // Appends n zero counts; may throw std::bad_alloc.
-        void AppendZeros(size_t n);
+        T* Data() const { return m_pData.get(); }
+        // Room for n more elements, not initialised; may throw std::bad_alloc.
+        T* Append(size_t n);
         void Shrink(size_t size) { m_nSize = size; }
-        // Frees the array when it is larger than keep.
-        void Trim(size_t keep);
+        // Empties the array, and frees it when it holds more than keep.
+        void Clear(size_t keep);
 
     private:
-        std::unique_ptr<x_uint32[]> m_pData;
+        std::unique_ptr<T[]> m_pData;
         size_t m_nSize = 0;
         size_t m_nCapacity = 0;
     };
+    struct CFrame {
+        const CGroupNode* pGroup;
+        size_t nFirstCount;  // where its counts begin in counts
+    };
     struct CStore {
-        std::vector<CFrame> frames;
-        CCounts counts;
+        CArray<CFrame> frames;
+        CArray<x_uint32> counts;  // of all open contexts, end to end
         bool bLeased = false;
     };
     CStore* m_pStore;  // the thread's, or m_OwnStore when that is in use

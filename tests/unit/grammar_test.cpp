@@ -106,13 +106,15 @@ TEST(Grammars, MissingRequiredNodesAreReportedInAscendingIDOrder) {
     CGroupNode group("Grp", 1, false);
     for (x_uint32 id : {30u, 10u, 20u, 5u, 40u, 1u})
         group.AddNode(CNode::CreateItemNode(("N" + std::to_string(id)).c_str(), id, DT_INT16, id % 10 == 0 || id == 5, 0));
-    std::vector<x_uint32> counts(group.GetSlotCount(), 0);
-    const CParsingContext context(group, counts.data());
+    std::vector<x_uint32> counts(group.GetSlotCount() + 1, 0);  // with the number of required ones seen
+    CParsingContext context(group, counts.data());
     for (x_uint32 id : {5u, 10u, 20u, 30u, 40u}) {
         EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }),
                   "101 Missing required node(ID: " + std::to_string(id) + ", Name: N" + std::to_string(id) +
                       ") under group 'Grp'.");
-        counts[static_cast<size_t>(group.FindSlot(id))] = 1;
+        context.IncreaseSubNodeRefCount(1);  // not required
+        context.IncreaseSubNodeRefCount(id);
+        context.IncreaseSubNodeRefCount(id);
     }
     EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }), "");
     EXPECT_EQ(ErrorOf([&] { context.GetSubNodeRefCount(2); }), "300 Node ID(2) is not in group 'Grp'");
