@@ -14,6 +14,7 @@
 #include <deque>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -145,6 +146,88 @@ int Classify(const EN_VALIDATE_RESULT& r) {
     }
 }
 
+// -------------------------------------------------------------- entries
+
+struct Entry {
+    x_uint32 id, type;
+    Bytes value;
+};
+
+bool Split(const Bytes& blob, std::vector<Entry>& out) {
+    out.clear();
+    for (size_t pos = 0; pos < blob.size();) {
+        x_uint32 h[3];
+        if (blob.size() - pos < sizeof h) return false;
+        std::memcpy(h, blob.data() + pos, sizeof h);
+        pos += sizeof h;
+        if (h[2] > blob.size() - pos) return false;
+        const auto at = blob.begin() + static_cast<std::ptrdiff_t>(pos);
+        out.push_back({h[0], h[1], Bytes(at, at + h[2])});
+        pos += h[2] + (4 - h[2] % 4) % 4;
+    }
+    return true;
+}
+
+// starts receives the offset of every entry.
+Bytes Join(const std::vector<Entry>& entries, std::vector<size_t>* starts = nullptr) {
+    Bytes out;
+    for (const Entry& e : entries) {
+        if (starts) starts->push_back(out.size());
+        const x_uint32 h[3] = {e.id, e.type, static_cast<x_uint32>(e.value.size())};
+        out.insert(out.end(), reinterpret_cast<const unsigned char*>(h), reinterpret_cast<const unsigned char*>(h + 3));
+        out.insert(out.end(), e.value.begin(), e.value.end());
+        out.resize(out.size() + (4 - e.value.size() % 4) % 4, 0);
+    }
+    return out;
+}
+
+// The entries of a blob and the code that ends the walk, by the rules of
+// docs/blob-format.md: header size, value bounds, then the value's shape;
+// the padding after the last entry may be left out.
+int PlainWalk(const Bytes& blob, std::vector<Entry>& out) {
+    out.clear();
+    for (size_t pos = 0;;) {
+        const size_t left = blob.size() - pos;
+        if (left == 0) return BLOB_END_OF_DATA;
+        x_uint32 h[3];
+        if (left < sizeof h) return BLOB_ERR_SHORT_HEADER;
+        std::memcpy(h, blob.data() + pos, sizeof h);
+        const size_t length = h[2];
+        if (length > left - sizeof h) return BLOB_ERR_VALUE_OVERRUN;
+        const unsigned char* v = blob.data() + pos + sizeof h;
+        static const unsigned char kZero[4] = {0, 0, 0, 0};
+        switch (h[1]) {
+            case DT_INT16:
+            case DT_UINT16: if (length != 2) return BLOB_ERR_INT_LENGTH; break;
+            case DT_INT32:
+            case DT_UINT32: if (length != 4) return BLOB_ERR_INT_LENGTH; break;
+            case DT_STRING: if (length == 0 || v[length - 1] != 0) return BLOB_ERR_BAD_STRING; break;
+            case DT_WSTRING:
+                if (length == 0 || length % 4 != 0 || std::memcmp(v + length - 4, kZero, 4) != 0) return BLOB_ERR_BAD_WSTRING;
+                break;
+            default: break;
+        }
+        out.push_back({h[0], h[1], Bytes(v, v + length)});
+        pos = std::min(blob.size(), pos + sizeof h + length + (4 - length % 4) % 4);
+    }
+}
+
+// The same from the blob reader; a failure must stay at its entry.
+int ReaderWalk(void* h, std::vector<Entry>& out) {
+    out.clear();
+    std::unique_ptr<CBlobReader, void (*)(CBlobReader*)> reader(CreateINVPBlobReader(), FreeINVPBlobReader);
+    reader->Attach(En_Msg_GetBuffer(h), En_Msg_BytesUsed(h));
+    Entry e;
+    const void* value = nullptr;
+    x_uint32 length = 0;
+    int rc;
+    while ((rc = reader->Pop(&e.id, &e.type, &value, &length)) == 0) {
+        const unsigned char* v = static_cast<const unsigned char*>(value);
+        out.push_back({e.id, e.type, Bytes(v, v + length)});
+    }
+    return rc == BLOB_END_OF_DATA || reader->Pop(&e.id, &e.type, &value, &length) == rc ? rc : 1;
+}
+
 // Validates messages on both sides against every kind and keeps count.
 class Differ {
 public:
@@ -183,47 +266,28 @@ public:
         }
     }
 
-    size_t validations = 0, mismatches = 0, unclassified = 0, cutTexts = 0;
+    // The blob reader walks the message as the plain rules do.
+    void CheckReader(const Bytes& blob, const std::string& source) {
+        En_Msg_Load(m_h, blob.data(), blob.size());
+        std::vector<Entry> read, plain;
+        const int rc = ReaderWalk(m_h, read), want = PlainWalk(blob, plain);
+        ++walks;
+        const bool same = rc == want && read.size() == plain.size() &&
+                          std::equal(read.begin(), read.end(), plain.begin(), [](const Entry& a, const Entry& b) {
+                              return a.id == b.id && a.type == b.type && a.value == b.value;
+                          });
+        if (!same && ++mismatches <= 5)
+            ADD_FAILURE() << source << ": the reader delivers " << read.size() << " entries and " << rc
+                          << ", the plain walk " << plain.size() << " and " << want
+                          << "\n  message: " << Hex(blob.data(), blob.size());
+    }
+
+    size_t validations = 0, walks = 0, mismatches = 0, unclassified = 0, cutTexts = 0;
     size_t hits[kPatternCount] = {};
 
 private:
     void* m_h;
 };
-
-// -------------------------------------------------------------- entries
-
-struct Entry {
-    x_uint32 id, type;
-    Bytes value;
-};
-
-bool Split(const Bytes& blob, std::vector<Entry>& out) {
-    out.clear();
-    for (size_t pos = 0; pos < blob.size();) {
-        x_uint32 h[3];
-        if (blob.size() - pos < sizeof h) return false;
-        std::memcpy(h, blob.data() + pos, sizeof h);
-        pos += sizeof h;
-        if (h[2] > blob.size() - pos) return false;
-        const auto at = blob.begin() + static_cast<std::ptrdiff_t>(pos);
-        out.push_back({h[0], h[1], Bytes(at, at + h[2])});
-        pos += h[2] + (4 - h[2] % 4) % 4;
-    }
-    return true;
-}
-
-// starts receives the offset of every entry.
-Bytes Join(const std::vector<Entry>& entries, std::vector<size_t>* starts = nullptr) {
-    Bytes out;
-    for (const Entry& e : entries) {
-        if (starts) starts->push_back(out.size());
-        const x_uint32 h[3] = {e.id, e.type, static_cast<x_uint32>(e.value.size())};
-        out.insert(out.end(), reinterpret_cast<const unsigned char*>(h), reinterpret_cast<const unsigned char*>(h + 3));
-        out.insert(out.end(), e.value.begin(), e.value.end());
-        out.resize(out.size() + (4 - e.value.size() % 4) % 4, 0);
-    }
-    return out;
-}
 
 Bytes Wide(const std::vector<int32_t>& text) {
     Bytes out((text.size() + 1) * 4, 0);
@@ -305,31 +369,44 @@ Bytes Mutate(const Bytes& base, size_t kind, Random& r) {
             default: return g.items[r.Below(g.items.size())].nID;
         }
     };
+    auto timeItem = [&](x_uint32 id) {
+        return std::any_of(g.items.begin(), g.items.end(),
+                           [&](const grammar::NodeRow& row) { return row.nID == id && row.nConstraintID != 0; });
+    };
     for (size_t step = 0, steps = 1 + r.Below(3); step < steps; ++step) {
         Entry* one = es.empty() ? nullptr : &es[r.Below(es.size())];
-        switch (r.Below(14)) {
-            case 0: if (one) one->id = r.OneIn(3) ? one->id + static_cast<x_uint32>(r.Below(3)) - 1 : anyID(); break;
-            case 1: if (one) one->type = r.Pick(kTypes); break;
-            case 2: if (one && !one->value.empty()) one->value[r.Below(one->value.size())] ^= static_cast<unsigned char>(1 + r.Below(255)); break;
-            case 3: if (one) es.erase(pos(0)); break;
-            case 4: if (one) es.insert(pos(1), Entry(*one)); break;
-            case 5: if (one) std::swap(*one, es[r.Below(es.size())]); break;
-            case 6: if (one) one->value.resize(r.OneIn(2) ? r.Below(one->value.size() + 1) : one->value.size() + 1 + r.Below(4)); break;
+        const size_t op = r.Below(14);
+        if (one == nullptr && op <= 6) continue;
+        switch (op) {
+            case 0: one->id = r.OneIn(3) ? one->id + static_cast<x_uint32>(r.Below(3)) - 1 : anyID(); break;
+            case 1: one->type = r.Pick(kTypes); break;
+            case 2:
+                if (!one->value.empty()) one->value[r.Below(one->value.size())] ^= static_cast<unsigned char>(1 + r.Below(255));
+                break;
+            case 3: es.erase(pos(0)); break;
+            case 4: es.insert(pos(1), Entry(*one)); break;
+            case 5: std::swap(*one, es[r.Below(es.size())]); break;
+            case 6: one->value.resize(r.OneIn(2) ? r.Below(one->value.size() + 1) : one->value.size() + 1 + r.Below(4)); break;
             case 7: es.insert(pos(1), Entry{r.OneIn(3) ? 0 : anyID(), DT_END_OF_GROUP, {}}); break;
-            case 8: if (!g.groups.empty()) es.insert(pos(1), Entry{g.groups[r.Below(g.groups.size())], DT_GROUP, {}}); break;
-            case 9: if (one) es.insert(es.begin() + (one - es.data()), Entry(*one)); break;
+            case 8:
+                if (!g.groups.empty()) es.insert(pos(1), Entry{g.groups[r.Below(g.groups.size())], DT_GROUP, {}});
+                break;
+            case 9:  // an entry repeated where it stands
+                if (one) es.insert(es.begin() + (one - es.data()), Entry(*one));
+                break;
             case 10: {  // a time text in every wide item with a constraint, or in one wide item
                 const bool all = r.OneIn(2);
                 for (Entry& e : es)
-                    if (e.type == DT_WSTRING && (all ? std::any_of(g.items.begin(), g.items.end(), [&](const grammar::NodeRow& row) { return row.nID == e.id && row.nConstraintID != 0; }) : &e == one))
-                        e.value = Wide(difftest::WideTimeText(r));
+                    if (e.type == DT_WSTRING && (all ? timeItem(e.id) : &e == one)) e.value = Wide(difftest::WideTimeText(r));
                 break;
             }
             case 11:  // boundary or random integers in the integer items
                 for (Entry& e : es) {
-                    const size_t width = e.type == DT_INT16 || e.type == DT_UINT16 ? 2 : e.type == DT_INT32 || e.type == DT_UINT32 ? 4 : 0;
-                    if (width != 0 && (&e == one || r.OneIn(4)))
-                        e.value = Integer(r.OneIn(4) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers), width);
+                    const size_t width = e.type == DT_INT16 || e.type == DT_UINT16   ? 2
+                                         : e.type == DT_INT32 || e.type == DT_UINT32 ? 4
+                                                                                      : 0;
+                    if (width == 0 || (&e != one && !r.OneIn(4))) continue;
+                    e.value = Integer(r.OneIn(4) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers), width);
                 }
                 break;
             case 12: {
@@ -452,6 +529,7 @@ TEST(Differential, EveryMessageAgainstEveryGrammar) {
     size_t messages = 0, utf8Messages = 0;
     auto check = [&](const Bytes* blob, const std::string& source) {
         d.Check(blob, source);
+        if (blob != nullptr) d.CheckReader(*blob, source);
         ++messages;
         if (!utf8 || blob == nullptr || !HasNonAsciiWide(*blob)) return;
         std::setlocale(LC_ALL, "C.UTF-8");
@@ -479,8 +557,8 @@ TEST(Differential, EveryMessageAgainstEveryGrammar) {
 
     std::map<int, size_t> codes;
     std::printf("%zu messages (%zu bases, %zu entry streams, %zu mutations, %zu also under C.UTF-8), "
-                "%zu validations per side in %.1f s\n",
-                messages, bases.size(), streams, mutations, utf8Messages, d.validations, clock.Seconds());
+                "%zu validations per side and %zu reader walks in %.1f s\n",
+                messages, bases.size(), streams, mutations, utf8Messages, d.validations, d.walks, clock.Seconds());
     for (int p = 0; p < kPatternCount; ++p) std::printf("  %-28s %zu\n", kPatternNames[p], d.hits[p]);
     std::printf("  texts cut at 254 characters %zu\n", d.cutTexts);
     EXPECT_EQ(d.mismatches, 0u) << "records that differ";
