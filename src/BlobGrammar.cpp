@@ -76,7 +76,7 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     m_SubNodes.Insert(id, pNode.Get());   // on failure the node stays with pNode
 
     const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
-                        pNode->IsRequired()};
+                        pNode->IsRequired(), nullptr};
     m_Slots.insert(m_Slots.begin() + at, slot);
     m_SlotIDs.swap(ids);
     m_SlotHash.swap(hash);
@@ -97,6 +97,17 @@ void CGroupNode::_BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<CH
         size_t i = _HashOf(ids[slot], shift);
         while (table[i].nSlot != 0) i = (i + 1) & mask;
         table[i] = CHashEntry{ids[slot], static_cast<x_uint32>(slot + 1)};
+    }
+}
+
+void CGroupNode::ResolveConstraints(const CBlobGrammar& grammar) {
+    for (CSlot& slot : m_Slots) {
+        if (slot.bGroup) {
+            static_cast<CGroupNode&>(*m_SubNodes.Get(slot.pNode->GetID())).ResolveConstraints(grammar);
+        } else if (slot.nConstraintID != 0) {
+            CViolation unresolved;
+            slot.pConstraint = grammar.ResolveConstraint(slot.nConstraintID, unresolved);
+        }
     }
 }
 
@@ -234,4 +245,5 @@ void CBlobGrammar::_Build(const grammar::GrammarTable& table) {
         }
     });
     closeTo(0);
+    m_Root.ResolveConstraints(*this);
 }

@@ -24,6 +24,7 @@
 class CDataConstraint;
 class CConstraintGroup;
 class CViolation;
+class CBlobGrammar;
 
 enum NodeType { NT_GROUP = 0, NT_ITEM = 1 };
 
@@ -84,6 +85,9 @@ public:
         x_uint32 nConstraintID;  // 0: none
         bool bGroup;
         bool bRequired;
+        // The constraint of nConstraintID, once the grammar has resolved it
+        // (CBlobGrammar::_Build does); null: look it up.
+        const CDataConstraint* pConstraint;
     };
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);
@@ -117,6 +121,9 @@ public:
     }
     size_t GetSlotCount() const { return m_Slots.size(); }
     const CSlot& GetSlot(size_t slot) const { return m_Slots[slot]; }
+    // Resolves the constraint IDs of the slots, in this group and below,
+    // among the grammar's constraints; IDs not registered stay unresolved.
+    void ResolveConstraints(const CBlobGrammar& grammar);
     // The slots of the required sub-nodes, ascending.
     const std::vector<x_uint32>& GetRequiredSlots() const { return m_RequiredSlots; }
 

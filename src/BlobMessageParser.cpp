@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "En_Msg.h"
+#include "DataConstraint.h"
 #include "Exceptions.h"
 #include "Violation.h"
 #include "my/ThreadCache.h"
@@ -206,7 +207,11 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
             context = stack.GetCurrentContext();
         } else {
             if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
-            if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
+            if (matched.pConstraint != nullptr) {
+                if (!matched.pConstraint->Check(entry, *matched.pNode, grammar, v)) return false;
+            } else if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) {
+                return false;
+            }
         }
     }
 }
