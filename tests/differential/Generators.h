@@ -15,9 +15,9 @@
 
 namespace difftest {
 
-// EN_DIFFERENTIAL_SCALE scales the generated inputs: ctest sets 1, or 0.2
-// under an emulator; without it (a run by hand, under valgrind) a
-// twentieth is generated.
+// EN_DIFFERENTIAL_SCALE scales the generated inputs (ctest sets it, see
+// CMakeLists.txt); without it (a run by hand, under valgrind) a twentieth
+// is generated.
 inline double Scale() {
     const char* s = std::getenv("EN_DIFFERENTIAL_SCALE");
     return s != nullptr ? std::atof(s) : 0.05;
