@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "BlobMessageParser.h"
 #include "DataConstraint.h"
 #include "EntryStream.h"
 #include "Exceptions.h"
@@ -578,10 +579,39 @@ public:
     explicit TableGrammar(const grammar::GrammarTable& table) { _Build(table); }
 };
 
+// The code and text a check throws, or "0".
+template <class Check>
+std::string Outcome(Check check) {
+    try {
+        check();
+        return "0";
+    } catch (const CExceptionBase& e) {
+        return std::to_string(e.m_nErrCode) + " " + e.m_szErrMsg;
+    }
+}
+
+// A well-formed value of the type: time texts and short ones, byte arrays
+// up to 8 bytes, boundary and random integers.
+Bytes ValueOf(x_uint32 type, Random& r) {
+    switch (type) {
+        case DT_STRING: {
+            std::string s = r.OneIn(2) ? difftest::TimeText(r) : std::string(r.Below(8), 'a');
+            const char* text = s.c_str();
+            return Bytes(text, text + std::strlen(text) + 1);
+        }
+        case DT_WSTRING: return Wide(r.OneIn(2) ? difftest::WideTimeText(r) : std::vector<int32_t>(r.Below(8), 'w'));
+        case DT_BYTES: return Bytes(r.Below(9), 0xab);
+        default:
+            return Integer(r.OneIn(3) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers),
+                           type <= DT_UINT16 ? 2 : 4);
+    }
+}
+
 // Every kind of constraint, groups of both modes (nested, empty, with a
 // member that is not registered) on an item of every data type, and an
-// item naming no registered constraint: the library's checks against the
-// plain ones on values of every shape.
+// item naming no registered constraint: messages of one to three such
+// items through the library's parser and the plain one, and the first
+// item through CBlobGrammar::VerifyDataConstraint and the plain check.
 TEST(Differential, EveryConstraintKindOnEveryDataType) {
     using grammar::ConstraintKind;
     static const x_uint32 kRanges[] = {2, 3}, kLengthTime[] = {1, 4}, kNested[] = {5, 6}, kBroken[] = {4, 99};
@@ -620,50 +650,36 @@ TEST(Differential, EveryConstraintKindOnEveryDataType) {
                                      "' is not a valid time string",
                                      "300 Constraint(ID: 99) is undefined in the grammar.",
                                      "300 Constraint(ID: 77) is undefined in the grammar."};
-    size_t seen[grammar::CountOf(kExpected)] = {}, accepted = 0;
+    size_t seen[grammar::CountOf(kExpected)] = {}, accepted = 0, mismatches = 0;
     Random r(77);
-    size_t mismatches = 0;
-    for (size_t i = 0, n = Scaled(200000); i < n; ++i) {
-        const grammar::NodeRow& row = rows[r.Below(rows.size())];
-        std::vector<int32_t> storage;  // 4-byte aligned, as the reader delivers values
-        size_t length;
-        switch (row.nDataType) {
-            case DT_STRING: {
-                std::string s = r.OneIn(2) ? difftest::TimeText(r) : std::string(r.Below(8), 'a');
-                s = s.substr(0, std::strlen(s.c_str()));
-                length = s.size() + 1;
-                storage.resize(length / 4 + 1);
-                std::memcpy(storage.data(), s.c_str(), length);
-                break;
-            }
-            case DT_WSTRING:
-                storage = r.OneIn(2) ? difftest::WideTimeText(r) : std::vector<int32_t>(r.Below(8), 'w');
-                storage.push_back(0);
-                length = storage.size() * 4;
-                break;
-            case DT_BYTES: length = r.Below(9); storage.resize(3, 0x01020304); break;
-            default: {
-                length = row.nDataType <= DT_UINT16 ? 2 : 4;
-                const x_uint32 v = r.OneIn(3) ? static_cast<x_uint32>(r.Next()) : r.Pick(difftest::kBoundaryIntegers);
-                storage.assign(1, static_cast<int32_t>(v));
-            }
+    testmsg::Msg m;
+    for (size_t i = 0, n = Scaled(100000); i < n; ++i) {
+        std::vector<Entry> entries(1 + r.Below(3));
+        for (Entry& e : entries) {
+            const grammar::NodeRow& row = rows[r.Below(rows.size())];
+            e = {row.nID, row.nDataType, ValueOf(row.nDataType, r)};
         }
-        const CMsgEntry entry = {row.nID, row.nDataType, storage.data(), static_cast<x_uint32>(length)};
-        const CNode& node = *g.GetRoot().GetSubNodes().Get(row.nID);
-        std::string results[2];
-        for (int side = 0; side < 2; ++side) {
-            try {
-                side == 0 ? g.VerifyDataConstraint(entry, node) : plain::VerifyDataConstraint(entry, node, g);
-                results[side] = "0";
-            } catch (const CExceptionBase& e) {
-                results[side] = std::to_string(e.m_nErrCode) + " " + e.m_szErrMsg;
-            }
+        const Bytes blob = Join(entries);
+        En_Msg_Load(m.get(), blob.data(), blob.size());
+        std::vector<int32_t> aligned(entries[0].value.size() / 4 + 1);  // as the reader delivers values
+        std::memcpy(aligned.data(), entries[0].value.data(), entries[0].value.size());
+        const CMsgEntry entry = {entries[0].id, entries[0].type, aligned.data(),
+                                 static_cast<x_uint32>(entries[0].value.size())};
+        const CNode& node = *g.GetRoot().GetSubNodes().Get(entry.m_nID);
+        const std::string results[4] = {
+            Outcome([&] { CBlobMessageParser().Parse(m.get(), g); }),
+            Outcome([&] { plain::Parse(m.get(), g); }),
+            Outcome([&] { g.VerifyDataConstraint(entry, node); }),
+            Outcome([&] { plain::VerifyDataConstraint(entry, node, g); }),
+        };
+        for (const std::string& plain : {results[1], results[3]}) {
+            accepted += plain == "0";
+            for (size_t k = 0; k < grammar::CountOf(kExpected); ++k) seen[k] += plain.find(kExpected[k]) != std::string::npos;
         }
-        accepted += results[1] == "0";
-        for (size_t k = 0; k < grammar::CountOf(kExpected); ++k) seen[k] += results[1].find(kExpected[k]) != std::string::npos;
-        if (results[0] != results[1] && ++mismatches <= 5)
-            ADD_FAILURE() << "node " << row.pszName << ", value " << Hex(reinterpret_cast<const unsigned char*>(storage.data()), length)
-                          << "\n  library: " << Escaped(results[0].c_str()) << "\n  plain:   " << Escaped(results[1].c_str());
+        if ((results[0] != results[1] || results[2] != results[3]) && ++mismatches <= 5)
+            ADD_FAILURE() << "message " << Hex(blob.data(), blob.size()) << "\n  library: " << Escaped(results[0].c_str())
+                          << "\n  plain:   " << Escaped(results[1].c_str()) << "\n  first item, library: "
+                          << Escaped(results[2].c_str()) << "\n  first item, plain:   " << Escaped(results[3].c_str());
     }
     EXPECT_EQ(mismatches, 0u);
     EXPECT_GT(accepted, 0u);
