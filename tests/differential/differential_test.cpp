@@ -13,7 +13,6 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -532,7 +531,6 @@ TEST(Differential, EveryMessageAgainstEveryGrammar) {
         check(&blob, "mutation #" + std::to_string(i) + " of " + b.source);
     }
 
-    std::map<int, size_t> codes;
     std::printf("%zu messages (%zu bases, %zu entry streams, %zu mutations, %zu also under C.UTF-8), "
                 "%zu validations per side and %zu reader walks in %.1f s\n",
                 messages, bases.size(), streams, mutations, utf8Messages, d.validations, d.walks,
