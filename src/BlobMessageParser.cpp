@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "En_Msg.h"
 #include "DataConstraint.h"
+#include "En_Msg.h"
 #include "Exceptions.h"
 #include "Violation.h"
 #include "my/ThreadCache.h"
