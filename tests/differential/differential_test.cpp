@@ -637,7 +637,8 @@ TEST(Differential, EveryConstraintKindOnEveryDataType) {
         const Bytes blob = Join(entries);
         En_Msg_Load(m.get(), blob.data(), blob.size());
         std::vector<int32_t> aligned(entries[0].value.size() / 4 + 1);  // as the reader delivers values
-        std::memcpy(aligned.data(), entries[0].value.data(), entries[0].value.size());
+        if (!entries[0].value.empty())
+            std::memcpy(aligned.data(), entries[0].value.data(), entries[0].value.size());
         const CMsgEntry entry = {entries[0].id, entries[0].type, aligned.data(),
                                  static_cast<x_uint32>(entries[0].value.size())};
         const CNode& node = *g.GetRoot().GetSubNodes().Get(entry.m_nID);
