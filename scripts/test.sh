@@ -12,7 +12,11 @@ echo "== i386 build and tests"
 cmake -S . -B build-i386 -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i386-toolchain.cmake" -DEN_WERROR=ON \
       -DEN_GTEST_SOURCE_DIR=/usr/src/googletest >/dev/null
 cmake --build build-i386 -j"$jobs"
-ctest --test-dir build-i386 --output-on-failure -j"$jobs" | tail -n 3
+if ! ctest --test-dir build-i386 --output-on-failure -j"$jobs" >build-i386/ctest.log 2>&1; then
+  tail -n 150 build-i386/ctest.log
+  exit 1
+fi
+grep -E 'tests passed' build-i386/ctest.log
 
 echo "== x86_64 build"
 cmake -S . -B build -DEN_WERROR=ON -DEN_BUILD_BENCHMARKS=ON >/dev/null
