@@ -57,28 +57,24 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
         throw CInternalErrorException("Invalid message grammar: %s '%s'(%d) already exists in group '%s'.",
                                       pNode->GetNodeType() == NT_ITEM ? "ItemNode" : "GroupNode", pNode->GetName(),
                                       static_cast<int>(id), GetName());
-    // Everything that can fail comes before the first change.
-    std::vector<x_uint32> ids(m_SlotIDs);
-    const std::ptrdiff_t at = std::upper_bound(ids.begin(), ids.end(), id) - ids.begin();
-    ids.insert(ids.begin() + at, id);
+    // The slots, their hash table and the required slots are built anew
+    // beside the current ones: everything that can fail comes before the
+    // first change.
+    std::vector<CSlot> slots(m_Slots);
+    const CSlot added = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
+                         pNode->IsRequired()};
+    slots.insert(std::upper_bound(slots.begin(), slots.end(), id,
+                                  [](x_uint32 key, const CSlot& slot) { return key < slot.pNode->GetID(); }),
+                 added);
     std::vector<CHashEntry> hash;
     unsigned shift;
-    _BuildSlotHash(ids, hash, shift);
-    std::vector<x_uint32> required;  // slots from `at` on move up by one
-    required.reserve(m_RequiredSlots.size() + 1);
-    const x_uint32 atSlot = static_cast<x_uint32>(at);
-    for (x_uint32 r : m_RequiredSlots)
-        if (r < atSlot) required.push_back(r);
-    if (pNode->IsRequired()) required.push_back(atSlot);
-    for (x_uint32 r : m_RequiredSlots)
-        if (r >= atSlot) required.push_back(r + 1);
-    m_Slots.reserve(m_Slots.size() + 1);  // the insert below cannot throw then
-    m_SubNodes.Insert(id, pNode.Get());   // on failure the node stays with pNode
+    _BuildSlotHash(slots, hash, shift);
+    std::vector<x_uint32> required;
+    for (size_t i = 0; i < slots.size(); ++i)
+        if (slots[i].bRequired) required.push_back(static_cast<x_uint32>(i));
+    m_SubNodes.Insert(id, pNode.Get());  // on failure the node stays with pNode
 
-    const CSlot slot = {pNode.Get(), pNode->GetDataType(), pNode->GetConstraintID(), pNode->GetNodeType() == NT_GROUP,
-                        pNode->IsRequired(), nullptr};
-    m_Slots.insert(m_Slots.begin() + at, slot);
-    m_SlotIDs.swap(ids);
+    m_Slots.swap(slots);
     m_SlotHash.swap(hash);
     m_RequiredSlots.swap(required);
     m_nHashMask = m_SlotHash.size() - 1;
@@ -86,28 +82,17 @@ void CGroupNode::AddNode(my::CAutoPtr<CNode> pNode) {
     pNode.Release();
 }
 
-void CGroupNode::_BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<CHashEntry>& table,
-                                unsigned& shift) {
+void CGroupNode::_BuildSlotHash(const std::vector<CSlot>& slots, std::vector<CHashEntry>& table, unsigned& shift) {
     unsigned bits = 1;
-    while ((size_t{1} << bits) < 2 * ids.size()) ++bits;
+    while ((size_t{1} << bits) < 2 * slots.size()) ++bits;
     table.assign(size_t{1} << bits, CHashEntry{0, 0});
     shift = 32 - bits;
     const size_t mask = table.size() - 1;
-    for (size_t slot = 0; slot < ids.size(); ++slot) {
-        size_t i = _HashOf(ids[slot], shift);
+    for (size_t slot = 0; slot < slots.size(); ++slot) {
+        const x_uint32 id = slots[slot].pNode->GetID();
+        size_t i = _HashOf(id, shift);
         while (table[i].nSlot != 0) i = (i + 1) & mask;
-        table[i] = CHashEntry{ids[slot], static_cast<x_uint32>(slot + 1)};
-    }
-}
-
-void CGroupNode::ResolveConstraints(const CBlobGrammar& grammar) {
-    for (CSlot& slot : m_Slots) {
-        if (slot.bGroup) {
-            static_cast<CGroupNode&>(*m_SubNodes.Get(slot.pNode->GetID())).ResolveConstraints(grammar);
-        } else if (slot.nConstraintID != 0) {
-            CViolation unresolved;
-            slot.pConstraint = grammar.ResolveConstraint(slot.nConstraintID, unresolved);
-        }
+        table[i] = CHashEntry{id, static_cast<x_uint32>(slot + 1)};
     }
 }
 
@@ -245,5 +230,4 @@ void CBlobGrammar::_Build(const grammar::GrammarTable& table) {
         }
     });
     closeTo(0);
-    m_Root.ResolveConstraints(*this);
 }

@@ -24,7 +24,6 @@
 class CDataConstraint;
 class CConstraintGroup;
 class CViolation;
-class CBlobGrammar;
 
 enum NodeType { NT_GROUP = 0, NT_ITEM = 1 };
 
@@ -85,9 +84,6 @@ public:
         x_uint32 nConstraintID;  // 0: none
         bool bGroup;
         bool bRequired;
-        // The constraint of nConstraintID, once the grammar has resolved it
-        // (CBlobGrammar::_Build does); null: look it up.
-        const CDataConstraint* pConstraint;
     };
 
     CGroupNode(const char* name, x_uint32 nID, bool bRequired);
@@ -121,9 +117,6 @@ public:
     }
     size_t GetSlotCount() const { return m_Slots.size(); }
     const CSlot& GetSlot(size_t slot) const { return m_Slots[slot]; }
-    // Resolves the constraint IDs of the slots, in this group and below,
-    // among the grammar's constraints; IDs not registered stay unresolved.
-    void ResolveConstraints(const CBlobGrammar& grammar);
     // The slots of the required sub-nodes, ascending.
     const std::vector<x_uint32>& GetRequiredSlots() const { return m_RequiredSlots; }
 
@@ -135,11 +128,10 @@ private:
         x_uint32 nID;
         x_uint32 nSlot;  // slot + 1; 0: free
     };
-    static void _BuildSlotHash(const std::vector<x_uint32>& ids, std::vector<CHashEntry>& table, unsigned& shift);
+    static void _BuildSlotHash(const std::vector<CSlot>& slots, std::vector<CHashEntry>& table, unsigned& shift);
 
     SubNodeMap m_SubNodes;
-    std::vector<x_uint32> m_SlotIDs;   // ascending
-    std::vector<CSlot> m_Slots;        // in the order of m_SlotIDs
+    std::vector<CSlot> m_Slots;  // in ascending ID order
     std::vector<CHashEntry> m_SlotHash;
     std::vector<x_uint32> m_RequiredSlots;
     size_t m_nHashMask;

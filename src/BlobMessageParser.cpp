@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include "DataConstraint.h"
 #include "En_Msg.h"
 #include "Exceptions.h"
 #include "Violation.h"
@@ -207,11 +206,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
             context = stack.GetCurrentContext();
         } else {
             if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
-            if (matched.pConstraint != nullptr) {
-                if (!matched.pConstraint->Check(entry, *matched.pNode, grammar, v)) return false;
-            } else if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) {
-                return false;
-            }
+            if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
         }
     }
 }
