@@ -7,6 +7,7 @@
 #include <cstring>
 #include <new>
 
+#include "BlobEntries.h"
 #include "my/ThreadCache.h"
 
 namespace {
@@ -49,59 +50,20 @@ public:
     x_uint32 Remaining() const override { return m_nLen - m_nPos; }
 
     int Pop(x_uint32* pID, x_uint32* pDataType, const void** ppData, x_uint32* pDataLength) override {
-        const x_uint32 left = m_nLen - m_nPos;  // 0 too before Attach
-        if (left < BLOB_ENTRY_HEADER_SIZE) {
-            if (left != 0) return BLOB_ERR_SHORT_HEADER;
-            return m_bAttached ? BLOB_END_OF_DATA : BLOB_ERR_NOT_ATTACHED;
-        }
-
-        const unsigned char* p = m_pBuf + m_nPos;
-        x_uint32 id, type, len;
-        std::memcpy(&id, p, 4);
-        std::memcpy(&type, p + 4, 4);
-        std::memcpy(&len, p + 8, 4);
-        if (len > left - BLOB_ENTRY_HEADER_SIZE) return BLOB_ERR_VALUE_OVERRUN;
-        const unsigned char* value = p + BLOB_ENTRY_HEADER_SIZE;
-        int rc = CheckValue(type, value, len);
-        if (rc != 0) return rc;
-
-        // Padding after the value; the last entry may omit it.
-        const std::uint64_t padded = std::uint64_t{BLOB_ENTRY_HEADER_SIZE} + len + ((0u - len) & 3u);
-        const x_uint32 consumed = padded < left ? static_cast<x_uint32>(padded) : left;
-        m_nPos += consumed;
-
-        *pID = id;
-        *pDataType = type;
-        *ppData = value;
-        *pDataLength = len;
+        if (!m_bAttached) return BLOB_ERR_NOT_ATTACHED;
+        CBlobEntryHeader e;
+        int rc = ReadEntryHeader(m_pBuf, m_nLen, m_nPos, e);
+        if (rc == 0) rc = CheckEntryValue(e.nDataType, e.pValue, e.nDataLength);
+        if (rc != 0) return rc;  // the reader stays at this entry
+        m_nPos = static_cast<x_uint32>(e.nNext);
+        *pID = e.nID;
+        *pDataType = e.nDataType;
+        *ppData = e.pValue;
+        *pDataLength = e.nDataLength;
         return 0;
     }
 
 private:
-    // The four bytes of a wide terminator.
-    static bool IsZeroWord(const unsigned char* p) {
-        x_uint32 word;
-        std::memcpy(&word, p, 4);
-        return word == 0;
-    }
-
-    static int CheckValue(x_uint32 type, const unsigned char* value, x_uint32 len) {
-        switch (type) {
-            case DT_INT16:
-            case DT_UINT16:
-                return len == 2 ? 0 : BLOB_ERR_INT_LENGTH;
-            case DT_INT32:
-            case DT_UINT32:
-                return len == 4 ? 0 : BLOB_ERR_INT_LENGTH;
-            case DT_STRING:
-                return len != 0 && value[len - 1] == 0 ? 0 : BLOB_ERR_BAD_STRING;
-            case DT_WSTRING:
-                return len != 0 && len % 4 == 0 && IsZeroWord(value + len - 4) ? 0 : BLOB_ERR_BAD_WSTRING;
-            default:
-                return 0;  // bytes, group markers and unknown codes: any length
-        }
-    }
-
     const unsigned char* m_pBuf = nullptr;
     unsigned char* m_pCopy = nullptr;  // owned copy of a misaligned buffer
     x_uint32 m_nLen = 0;
