@@ -3,15 +3,15 @@
 # sanitizers) and runs each for a given time.  Exits non-zero if any target
 # finds a crash, a leak, a sanitizer report or a slow input.
 #
-#   scripts/fuzz.sh [--seconds N] [--jobs N] [--smoke] [--merge] [--tools-build DIR] [TARGET...]
+#   scripts/fuzz.sh [--seconds N] [--smoke] [--merge] [TARGET...]
 #
 #   --seconds N        run time per target (default 600)
 #   --smoke            start from the kept corpus and the seeds in a scratch
 #                      folder and keep nothing (the test command's stage)
+#                      (seeds: fuzz/corpus/TARGET, and for blob the golden
+#                      messages tests/golden/blobs with the dictionary fuzz/blob.dict)
 #   --merge            afterwards, minimize each working corpus into
 #                      fuzz/corpus/TARGET (the corpus kept in the repository)
-#   --tools-build DIR  a build of the project whose bin/en_corpus_tool makes
-#                      the seeds (default: build/ if it has one, else build-fuzz-tools/)
 #   TARGET             blob, entries (default: both)
 #
 # Working corpora grow in build-fuzz/corpus/TARGET from run to run; crash
@@ -24,16 +24,14 @@ root=$PWD
 seconds=600
 smoke=0
 merge=0
-tools_build=""
 targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --smoke) smoke=1; shift ;;
     --merge) merge=1; shift ;;
-    --tools-build) tools_build=$2; shift 2 ;;
     blob|entries) targets+=("$1"); shift ;;
-    *) echo "usage: $0 [--seconds N] [--smoke] [--merge] [--tools-build DIR] [blob|entries]..." >&2; exit 2 ;;
+    *) echo "usage: $0 [--seconds N] [--smoke] [--merge] [blob|entries]..." >&2; exit 2 ;;
   esac
 done
 [ ${#targets[@]} -gt 0 ] || targets=(blob entries)
@@ -50,23 +48,6 @@ if ! { CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SA
 fi
 
 # Seeds from the examples and the reference cases.
-if [ -z "$tools_build" ]; then
-  if [ -x build/bin/en_corpus_tool ]; then
-    tools_build=$root/build
-  else
-    tools_build=$root/build-fuzz-tools
-    mkdir -p "$tools_build"
-    if ! { cmake -S . -B "$tools_build" -DEN_BUILD_BENCHMARKS=OFF &&
-           cmake --build "$tools_build" -j"$jobs" --target en_corpus_tool; } >"$tools_build/build.log" 2>&1; then
-      tail -n 40 "$tools_build/build.log" >&2
-      exit 1
-    fi
-  fi
-fi
-seeds=$build/seeds
-rm -rf "$seeds"
-"$tools_build/bin/en_corpus_tool" seeds "$seeds" tests/conformance/cases.jsonl examples | sed 's/^/-- seeds: /'
-
 if [ $smoke = 1 ]; then
   work=$(mktemp -d "${TMPDIR:-/tmp}/en-fuzz.XXXXXX")
   trap 'rm -rf "$work"' EXIT
@@ -79,10 +60,10 @@ for target in "${targets[@]}"; do
   corpus=$work/$target
   artifacts=$build/artifacts/$target
   mkdir -p "$corpus" "$artifacts"
-  inputs=("$corpus" "$seeds/$target")
+  inputs=("$corpus")
   [ -d "fuzz/corpus/$target" ] && inputs+=("fuzz/corpus/$target")
   dict=()
-  [ "$target" = blob ] && dict=(-dict="$seeds/blob.dict")
+  [ "$target" = blob ] && inputs+=(tests/golden/blobs) && dict=(-dict=fuzz/blob.dict)
   log=$build/fuzz-$target.log
   echo "-- en_fuzz_$target for ${seconds}s (log: $log)"
   set +e

@@ -1,10 +1,9 @@
 #!/usr/bin/env bash
 # Each libFuzzer target briefly (clang, address and undefined-behaviour
-# sanitizers), from the kept corpus and seeds made from the examples and the
-# reference cases; fails on any crash, leak or sanitizer report.  The kept
+# sanitizers), from the kept corpus and the golden messages; fails on any crash, leak or sanitizer report.  The kept
 # crash inputs are replayed by ctest (FuzzReplay.*) in every build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 start=$SECONDS
-scripts/fuzz.sh --smoke --seconds "${EN_FUZZ_SMOKE_SECONDS:-25}" --tools-build "$PWD/build"
+scripts/fuzz.sh --smoke --seconds "${EN_FUZZ_SMOKE_SECONDS:-25}"
 echo "   $((SECONDS - start))s"

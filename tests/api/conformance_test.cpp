@@ -144,6 +144,8 @@ const Suite kSuites[] = {
     {"Examples", [] { return LoadManifest(EN_EXAMPLES_DIR); }, 22, nullptr},
 };
 
+void PrintTo(const Suite& suite, std::ostream* os) { *os << suite.name; }
+
 class Conformance : public testing::TestWithParam<Suite> {};
 
 TEST_P(Conformance, EveryMessageGetsItsExactRecord) {
