@@ -7,10 +7,14 @@
 // exhausted, or no thread-specific key is left.  Callers then do without
 // the cache.
 //
-// Unlike a thread_local object with a destructor, it never ends the process
-// when the C library cannot record the destructor (glibc aborts then).  The
-// destructor runs from the library that uses the cache, so such a library
-// is linked with -z nodelete: dlclose leaves it mapped.
+// The object is found through a thread-specific key, never a thread_local
+// variable: the C library allocates a dlopen'ed library's thread-local
+// storage on each thread's first use of it and ends the process when that
+// allocation fails (glibc: "cannot allocate memory for thread-local data"),
+// and it ends the process too when it cannot record a thread_local
+// object's destructor.  The key's destructor runs from the library that
+// uses the cache, so such a library is linked with -z nodelete: dlclose
+// leaves it mapped.
 #ifndef MY_THREADCACHE_H
 #define MY_THREADCACHE_H
 
@@ -24,8 +28,10 @@ template <class T>
 class CThreadCache {
 public:
     static T* Get() {
-        T* p = t_pObject;
-        return p != nullptr ? p : _Make();
+        const CKey& key = _Key();
+        if (!key.bValid) return nullptr;
+        T* p = static_cast<T*>(pthread_getspecific(key.key));
+        return p != nullptr ? p : _Make(key);
     }
 
 private:
@@ -35,29 +41,24 @@ private:
         bool bValid;
     };
 
-    static T* _Make() {
+    static const CKey& _Key() {
         static const CKey s_Key;  // created once, never deleted
-        if (!s_Key.bValid) return nullptr;
+        return s_Key;
+    }
+
+    static T* _Make(const CKey& key) {
         T* p = new (std::nothrow) T();
         if (p == nullptr) return nullptr;
-        if (pthread_setspecific(s_Key.key, p) != 0) {
+        if (pthread_setspecific(key.key, p) != 0) {
             delete p;
             return nullptr;
         }
-        t_pObject = p;
         return p;
     }
 
-    static void _Destroy(void* p) {
-        t_pObject = nullptr;
-        delete static_cast<T*>(p);
-    }
-
-    static thread_local T* t_pObject;
+    // The C library clears the thread's value before calling this.
+    static void _Destroy(void* p) { delete static_cast<T*>(p); }
 };
-
-template <class T>
-thread_local T* CThreadCache<T>::t_pObject = nullptr;
 
 }  // namespace my
 
