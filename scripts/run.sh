@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j"$(nproc 2>/dev/null || echo 2)" >/dev/null
-./build/bin/en_c_interface_test
+./build/bin/en_example_validate
 echo
 echo "== examples/ (valid/ must conform, faulty/ must not)"
 status=0

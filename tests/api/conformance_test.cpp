@@ -3,8 +3,8 @@
 //
 // A suite is a file of messages and the records they must get.  A message
 // is a JSON message object (tools/msgjson) or {"kind", "msgtype", "blob"}
-// naming a file of raw message bytes beside the suite; "locale" sets the
-// process locale for that message.  A record is {"code", "message"}, or
+// naming a file of raw message bytes beside the suite ("blob": null is a
+// null handle); "locale" sets the process locale for that message.  A record is {"code", "message"}, or
 // {"code", "message_bytes"} (hex) for a text that is not UTF-8.
 //
 // The golden corpus is a frozen earlier run of the library over a
@@ -32,6 +32,7 @@ typedef std::vector<unsigned char> Bytes;
 struct Case {
     std::string where;  // file:line
     msgjson::Message message;
+    bool nullHandle;
     std::string locale;  // empty: "C"
     int code;
     std::string text;
@@ -100,8 +101,11 @@ std::vector<Case> LoadLines(const std::string& dir, const std::string& cases, co
     for (int line = 1; std::getline(c, a); ++line) {
         if (!std::getline(e, b)) throw std::runtime_error(dir + "/" + expected + " ends before line " + std::to_string(line));
         const json message = json::parse(a), record = json::parse(b);
-        out.push_back({cases + ":" + std::to_string(line), MessageOf(message, dir), message.value("locale", ""),
-                       record.at("code").get<int>(), TextOf(record)});
+        const bool null = message.contains("blob") && message["blob"].is_null();
+        out.push_back({cases + ":" + std::to_string(line), null ? msgjson::Message() : MessageOf(message, dir), null,
+                       message.value("locale", ""), record.at("code").get<int>(), TextOf(record)});
+        if (null && message.at("kind") == "register") out.back().message.kind = msgjson::Kind::Register;
+        if (null && message.contains("msgtype")) out.back().message.msgType = message["msgtype"].get<int32_t>();
     }
     return out;
 }
@@ -111,7 +115,7 @@ std::vector<Case> LoadManifest(const std::string& dir) {
     std::vector<Case> out;
     for (const json& item : json::parse(ReadFile(dir + "/manifest.json"))) {
         const std::string file = item.at("file").get<std::string>();
-        out.push_back({file, msgjson::FromJson(json::parse(ReadFile(dir + "/" + file))), "",
+        out.push_back({file, msgjson::FromJson(json::parse(ReadFile(dir + "/" + file))), false, "",
                        item.at("code").get<int>(), TextOf(item)});
     }
     return out;
@@ -121,11 +125,12 @@ Record Validate(const Case& c) {
     const char* locale = std::setlocale(LC_ALL, c.locale.empty() ? "C" : c.locale.c_str());
     if (locale == nullptr) throw std::runtime_error(c.where + ": locale " + c.locale + " is not available");
     msgjson::Handle h(c.message.blob);
+    void* handle = c.nullHandle ? nullptr : h.get();
     EN_VALIDATE_RESULT r;
     if (c.message.kind == msgjson::Kind::Log)
-        En_Validate_Log(h.get(), c.message.msgType, &r);
+        En_Validate_Log(handle, c.message.msgType, &r);
     else
-        En_Validate_RegisterData(h.get(), &r);
+        En_Validate_RegisterData(handle, &r);
     std::setlocale(LC_ALL, "C");
     return {r.nCode, r.szMessage};
 }
@@ -139,6 +144,7 @@ struct Suite {
 
 const Suite kSuites[] = {
     {"Reference", [] { return LoadLines(EN_TESTS_DIR "/conformance", "cases.jsonl", "expected.jsonl"); }, 503, nullptr},
+    {"EntryPoints", [] { return LoadLines(EN_TESTS_DIR "/api", "cases.jsonl", "expected.jsonl"); }, 14, nullptr},
     {"Golden", [] { return LoadLines(EN_TESTS_DIR "/golden", "cases.jsonl", "expected.jsonl"); }, 4334,
      EN_TESTS_DIR "/golden/expected.jsonl"},
     {"Examples", [] { return LoadManifest(EN_EXAMPLES_DIR); }, 22, nullptr},
