@@ -5,13 +5,12 @@
 #include <cstring>
 
 #include "En_Msg.h"
-#include "Exceptions.h"
-#include "Violation.h"
+#include "En_Validation.h"
 #include "my/ThreadCache.h"
 
 namespace {
 
-const int kSyntax = CSyntaxErrorException::CODE;
+const int kSyntax = EN_VALIDATE_SYNTAX_ERROR;
 
 bool ReportUnmatchedEndOfGroup(x_uint32 nExpectedID, x_uint32 nGivenID, CViolation& v) {
     return v.Set(kSyntax, "EndOfGroup tag of ID(%u) is expected, but ID(%u) is given.", nExpectedID, nGivenID);
@@ -30,20 +29,6 @@ const size_t kKeptCounts = 16384;
 
 // -------------------------------------------------------------- context
 
-size_t CParsingContext::_SlotOf(x_uint32 nID) const {
-    const int slot = m_pGroupNode->FindSlot(nID);
-    if (slot < 0) _ThrowForNoSuchSubNode(nID);
-    return static_cast<size_t>(slot);
-}
-
-void CParsingContext::IncreaseSubNodeRefCount(x_uint32 nID) { IncreaseSlotCount(_SlotOf(nID)); }
-
-x_uint32 CParsingContext::GetSubNodeRefCount(x_uint32 nID) const { return m_SubNodeRefCounts[_SlotOf(nID)]; }
-
-void CParsingContext::_ThrowForNoSuchSubNode(x_uint32 nID) const {
-    throw CInternalErrorException("Node ID(%u) is not in group '%s'", nID, m_pGroupNode->GetName());
-}
-
 bool CParsingContext::_ReportMissingNode(CViolation& v) const {
     for (x_uint32 i : m_pGroupNode->GetRequiredSlots()) {
         if (m_SubNodeRefCounts[i] != 0) continue;
@@ -53,11 +38,6 @@ bool CParsingContext::_ReportMissingNode(CViolation& v) const {
     }
     MY_ASSERT(!"a required sub-node is counted as missing, but none is");
     return true;
-}
-
-void CParsingContext::ThrowIfRequiredNodesAreNotMet() const {
-    CViolation v;
-    if (!CheckRequiredNodes(v)) v.Raise();
 }
 
 // ---------------------------------------------------------------- stack
@@ -127,22 +107,7 @@ CParsingContext CContextStack::GetCurrentContext() const {
     return CParsingContext(*top.pGroup, m_pStore->counts.Data() + top.nFirstCount);
 }
 
-const CGroupNode* CContextStack::GetCurrentGroupNode() const { return GetCurrentContext().GetGroupNode(); }
-
 // --------------------------------------------------------------- parser
-
-void CBlobMessageParser::_ThrowForUnmatchedEndOfGroupTag(x_uint32 nExpectedID, x_uint32 nGivenID) {
-    CViolation v;
-    ReportUnmatchedEndOfGroup(nExpectedID, nGivenID, v);
-    v.Raise();
-}
-
-void CBlobMessageParser::_ThrowIfRepeatedSubNode(const CContextStack& stack, const CNode& node) {
-    if (stack.GetCurrentContext().GetSubNodeRefCount(node.GetID()) < 2) return;
-    CViolation v;
-    ReportRepeated(node, *stack.GetCurrentGroupNode(), v);
-    v.Raise();
-}
 
 namespace {
 
@@ -161,7 +126,7 @@ private:
 
 }  // namespace
 
-bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, CViolation& v) {
+bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v) {
     MY_ASSERT(msgHandle);
     const void* buffer = En_Msg_GetBuffer(msgHandle);
     const x_uint32 length = En_Msg_BytesUsed(msgHandle);
@@ -178,7 +143,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
         const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
         if (rc != 0) {
             if (rc != BLOB_END_OF_DATA)
-                return v.Set(CInternalErrorException::CODE, "CBlobReader::Pop() failed. %d is returned.", rc);
+                return v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc);
             // Groups still open are closed without their own test.
             if (!open) return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
             return context.CheckRequiredNodes(v);
@@ -197,7 +162,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
             continue;
         }
 
-        const int slot = group.MatchSlot(entry.m_nID, entry.m_nDataType, v);
+        const int slot = group.MatchSubNode(entry.m_nID, entry.m_nDataType, v);
         if (slot < 0) return false;
         const CGroupNode::CSlot& matched = group.GetSlot(static_cast<size_t>(slot));
         const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
@@ -206,12 +171,7 @@ bool CBlobMessageParser::Validate(void* msgHandle, const CBlobGrammar& grammar, 
             context = stack.GetCurrentContext();
         } else {
             if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
-            if (matched.nConstraintID != 0 && !grammar.CheckDataConstraint(entry, *matched.pNode, v)) return false;
+            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return false;
         }
     }
-}
-
-void CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar) {
-    CViolation v;
-    if (!Validate(msgHandle, grammar, v)) v.Raise();
 }

@@ -1,8 +1,7 @@
 // BlobMessageParser.h - walks one message against one grammar.
 //
-// Validate returns true when the message conforms and otherwise false with
-// the first violation; Parse is the same but throws that violation.  The
-// parser keeps one parsing context per open group, counting how often each
+// Parse returns true when the message conforms and otherwise false with
+// the first violation.  The parser keeps one parsing context per open group, counting how often each
 // sub-node of that group instance has occurred.  Checks per entry, in this
 // order: the ID and type match (unexpected node, wrong type), the count,
 // the repetition test, the value constraint.  Required sub-nodes are tested
@@ -19,6 +18,7 @@
 #include <memory>
 
 #include "BlobGrammar.h"
+#include "Violation.h"
 
 // State of one open group instance: its group and, for every sub-node of
 // the group, the number of entries that matched it, all starting at 0.
@@ -35,25 +35,19 @@ public:
     CParsingContext& operator=(const CParsingContext&) = default;
 
     const CGroupNode* GetGroupNode() const { return m_pGroupNode; }
-    // By node ID; an ID that is not a sub-node throws CInternalErrorException.
-    void IncreaseSubNodeRefCount(x_uint32 nID);
-    x_uint32 GetSubNodeRefCount(x_uint32 nID) const;
-    // By slot; returns the new count.
+    // Counts one more entry of the sub-node in the slot; returns the new count.
     x_uint32 IncreaseSlotCount(size_t slot) {
         const x_uint32 count = ++m_SubNodeRefCounts[slot];
         m_SubNodeRefCounts[-1] += count == 1 && m_pGroupNode->GetSlot(slot).bRequired;
         return count;
     }
-    // The lowest-ID required sub-node that has not occurred, as a violation
-    // (false) or thrown.
+    // True when every required sub-node has occurred; otherwise false with
+    // the lowest-ID one that has not, as a violation.
     bool CheckRequiredNodes(CViolation& v) const {
         return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlots().size() || _ReportMissingNode(v);
     }
-    void ThrowIfRequiredNodesAreNotMet() const;
 
 private:
-    [[noreturn]] void _ThrowForNoSuchSubNode(x_uint32 nID) const;
-    size_t _SlotOf(x_uint32 nID) const;
     bool _ReportMissingNode(CViolation& v) const;
 
     const CGroupNode* m_pGroupNode;
@@ -74,7 +68,6 @@ public:
     bool IsEmpty() const { return m_pStore->frames.Size() == 0; }
 
     CParsingContext GetCurrentContext() const;
-    const CGroupNode* GetCurrentGroupNode() const;
 
 private:
     // A growable array of plain values, kept from one message to the next.
@@ -109,11 +102,7 @@ private:
 
 class CBlobMessageParser {
 public:
-    bool Validate(void* msgHandle, const CBlobGrammar& grammar, CViolation& v);
-    void Parse(void* msgHandle, const CBlobGrammar& grammar);
-
-    [[noreturn]] static void _ThrowForUnmatchedEndOfGroupTag(x_uint32 nExpectedID, x_uint32 nGivenID);
-    static void _ThrowIfRepeatedSubNode(const CContextStack& stack, const CNode& node);
+    bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v);
 };
 
 #endif  // EN_BLOBMESSAGEPARSER_H

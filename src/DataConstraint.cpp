@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "En_Validation.h"
 #include "Exceptions.h"
 #include "TimeText.h"
 
@@ -76,9 +77,8 @@ my::CAutoPtr<CDataConstraint> CreateRange(const char* pszName, x_uint32 nID, T n
 CDataConstraint::CDataConstraint(const char* pszName, x_uint32 nID) : m_strName(pszName), m_nID(nID) {}
 CDataConstraint::~CDataConstraint() {}
 
-void CDataConstraint::Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const {
-    CViolation v;
-    if (!Check(Data, Node, Grammar, v)) v.Raise();
+bool CDataConstraint::ReportUndefined(x_uint32 nID, CViolation& v) {
+    return v.Set(EN_VALIDATE_INTERNAL_ERROR, "Constraint(ID: %u) is undefined in the grammar.", nID);
 }
 
 my::CAutoPtr<CDataConstraint> CDataConstraint::CreateLengthConstraint(const char* pszName, x_uint32 nID,
@@ -106,7 +106,7 @@ CLengthConstraint::CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32
     : CDataConstraint(pszName, nID), m_nMaxLength(nMaxLength), m_nMinLength(nMinLength) {}
 CLengthConstraint::~CLengthConstraint() {}
 
-bool CLengthConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&, CViolation& v) const {
+bool CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     x_uint32 length;
     switch (Data.m_nDataType) {
@@ -124,7 +124,7 @@ bool CLengthConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CB
     }
     if (m_nMinLength <= length && length <= m_nMaxLength) return true;
     return v.Set(
-        CDataConstraintViolationException::CODE,
+        EN_VALIDATE_CONSTRAINT_VIOLATION,
         "Data(Len: %u) of Node(ID: %u, Name: %s) is not compliant with constraint(ID: %u, Name: '%s')[%u<=DataLength<=%u].",
         length, Node.GetID(), Node.GetName(), m_nID, GetName(), m_nMinLength, m_nMaxLength);
 }
@@ -134,8 +134,7 @@ bool CLengthConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CB
 CTimeFormatConstraint::CTimeFormatConstraint(x_uint32 nID) : CDataConstraint("TimeFormat", nID) {}
 CTimeFormatConstraint::~CTimeFormatConstraint() {}
 
-bool CTimeFormatConstraint::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&,
-                                  CViolation& v) const {
+bool CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     char converted[timetext::kNarrowBufferSize];
     const char* text;
@@ -154,7 +153,7 @@ bool CTimeFormatConstraint::Check(const CMsgEntry& Data, const CNode& Node, cons
             return true;
     }
     if (timetext::IsTimeText(text)) return true;
-    return v.Set(CDataConstraintViolationException::CODE, "'%s' is not a valid time string", text);
+    return v.Set(EN_VALIDATE_CONSTRAINT_VIOLATION, "'%s' is not a valid time string", text);
 }
 
 // --------------------------------------------------------------- ranges
@@ -167,14 +166,13 @@ template <class T>
 CValueRangeConstraint<T>::~CValueRangeConstraint() {}
 
 template <class T>
-bool CValueRangeConstraint<T>::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar&,
-                                     CViolation& v) const {
+bool CValueRangeConstraint<T>::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
     x_uint32 bits;
     if (!ReadInteger(Data, RangeFormat<T>::kSigned, bits)) return true;
     const T value = static_cast<T>(bits);
     if (m_nMinValue <= value && value <= m_nMaxValue) return true;
-    return v.Set(CDataConstraintViolationException::CODE, RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(),
+    return v.Set(EN_VALIDATE_CONSTRAINT_VIOLATION, RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(),
                  value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
 }
 
@@ -188,29 +186,49 @@ CConstraintGroup::CConstraintGroup(const char* pszName, x_uint32 nID, Mode nMode
 CConstraintGroup::~CConstraintGroup() {}
 
 void CConstraintGroup::AddConstraint(x_uint32 nID) {
-    if (nID == m_nID || m_ConstraintIDs.Contains(nID)) return;
-    const std::ptrdiff_t offset = std::upper_bound(m_MemberOrder.begin(), m_MemberOrder.end(), nID) - m_MemberOrder.begin();
-    m_MemberOrder.reserve(m_MemberOrder.size() + 1);  // the insert below cannot throw then
-    m_ConstraintIDs.Insert(nID);
-    m_MemberOrder.insert(m_MemberOrder.begin() + offset, nID);
+    if (nID != m_nID) m_ConstraintIDs.Insert(nID);
+}
+
+namespace {
+
+// Resolves member IDs, visited in ascending order.
+class CMemberResolver : public my::CVisitor<x_uint32> {
+public:
+    CMemberResolver(std::vector<std::pair<x_uint32, const CDataConstraint*>>& members, const ConstraintMap& constraints)
+        : m_Members(members), m_Constraints(constraints) {}
+    void Visit(x_uint32* pID) override {
+        m_Members.emplace_back(*pID, m_Constraints.Contains(*pID) ? m_Constraints.Get(*pID) : nullptr);
+    }
+
+private:
+    std::vector<std::pair<x_uint32, const CDataConstraint*>>& m_Members;
+    const ConstraintMap& m_Constraints;
+};
+
+}  // namespace
+
+void CConstraintGroup::ResolveMembers(const ConstraintMap& constraints) {
+    std::vector<std::pair<x_uint32, const CDataConstraint*>> members;
+    members.reserve(static_cast<size_t>(m_ConstraintIDs.GetSize()));
+    CMemberResolver resolver(members, constraints);
+    m_ConstraintIDs.Traverse(resolver);
+    m_Members.swap(members);
 }
 
 // Any-of accepts at the first member that accepts and otherwise reports the
 // last member's violation; all-of reports the first.  Any other failure
-// (an unregistered member: 300) ends the check in either mode.
-bool CConstraintGroup::Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar,
-                             CViolation& v) const {
+// (an undefined member: 300) ends the check in either mode.
+bool CConstraintGroup::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
-    for (const x_uint32 id : m_MemberOrder) {
-        const CDataConstraint* member = Grammar.ResolveConstraint(id, v);
-        if (member == nullptr) return false;
-        if (member->Check(Data, Node, Grammar, v)) {
+    for (const auto& member : m_Members) {
+        if (member.second == nullptr) return ReportUndefined(member.first, v);
+        if (member.second->Verify(Data, Node, v)) {
             if (m_nMode == GROUP_ANY_OF) return true;
-        } else if (m_nMode == GROUP_ALL_OF || v.GetCode() != CDataConstraintViolationException::CODE) {
+        } else if (m_nMode == GROUP_ALL_OF || v.GetCode() != EN_VALIDATE_CONSTRAINT_VIOLATION) {
             return false;
         }
     }
     // All-of: every member accepted.  Any-of: none did (the last one's
     // violation stands), or there are no members.
-    return m_nMode == GROUP_ALL_OF || m_MemberOrder.empty();
+    return m_nMode == GROUP_ALL_OF || m_Members.empty();
 }

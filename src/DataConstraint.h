@@ -1,29 +1,31 @@
 // DataConstraint.h - value checks that grammar items name by constraint ID.
 //
-// Check accepts the entry's value or reports the violation (102) and
-// returns false; Verify is Check that throws CDataConstraintViolationException
-// instead.  A value of a data type that a check does not handle is accepted.
-// Constraints are built while a grammar is built, owned by the grammar and
-// never changed afterwards; Verify writes nothing but its own locals, so
-// any number of threads may verify at once.  No check allocates memory
-// except to throw.
+// Verify accepts the entry's value, or reports the violation (102) and
+// returns false.  A value of a data type that a check does not handle is
+// accepted.  Constraints are built while a grammar is built, owned by the
+// grammar and never changed afterwards; Verify writes nothing but its own
+// locals and the violation, so any number of threads may verify at once.
+// No check allocates memory.
 #ifndef EN_DATACONSTRAINT_H
 #define EN_DATACONSTRAINT_H
 
+#include <utility>
 #include <vector>
 
-#include "BlobGrammar.h"
+#include "GrammarNode.h"
 #include "Violation.h"
 
 class CDataConstraint {
 public:
     virtual ~CDataConstraint();
-    virtual void Verify(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar) const;
-    virtual bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar,
-                       CViolation& v) const = 0;
+    virtual bool Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const = 0;
 
     const char* GetName() const { return m_strName.c_str(); }
     x_uint32 GetID() const { return m_nID; }
+
+    // Reports (300) a constraint ID that the grammar does not define, when
+    // an entry reaches it; returns false.
+    static bool ReportUndefined(x_uint32 nID, CViolation& v);
 
     // Length bounds: the third argument is the maximum, the fourth the
     // minimum; they are not compared with each other.
@@ -52,10 +54,7 @@ class CLengthConstraint : public CDataConstraint {
 public:
     CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32 nMaxLength, x_uint32 nMinLength);
     ~CLengthConstraint() override;
-    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
-
-    x_uint32 GetMaxLength() const { return m_nMaxLength; }
-    x_uint32 GetMinLength() const { return m_nMinLength; }
+    bool Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const override;
 
 private:
     x_uint32 m_nMaxLength;
@@ -69,7 +68,7 @@ class CTimeFormatConstraint : public CDataConstraint {
 public:
     explicit CTimeFormatConstraint(x_uint32 nID);
     ~CTimeFormatConstraint() override;
-    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
+    bool Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const override;
 };
 
 // A value range, both bounds inclusive.  T is x_int32 (16-bit values
@@ -80,10 +79,7 @@ class CValueRangeConstraint : public CDataConstraint {
 public:
     CValueRangeConstraint(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue);
     ~CValueRangeConstraint() override;
-    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
-
-    T GetMinValue() const { return m_nMinValue; }
-    T GetMaxValue() const { return m_nMaxValue; }
+    bool Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const override;
 
 private:
     T m_nMinValue;
@@ -94,11 +90,13 @@ using CSignedValueConstraint = CValueRangeConstraint<x_int32>;
 using CUnsignedValueConstraint = CValueRangeConstraint<x_uint32>;
 
 // A constraint made of other constraints of the same grammar, named by ID
-// and resolved on every check, tried in ascending ID order (kept also as a
-// sorted array, which a check walks without allocating).  Any-of accepts
-// at the first member that accepts and otherwise rejects with the last
-// member's text; all-of rejects with the first rejecting member's text.
-// Grammars must not make a group reachable from its own members.
+// and tried in ascending ID order.  Any-of accepts at the first member that
+// accepts and otherwise rejects with the last member's text; all-of rejects
+// with the first rejecting member's text.  The members are resolved to the
+// grammar's constraints once, when the grammar has all its constraints
+// (ResolveMembers); a member ID the grammar does not define is reported
+// (300) when a check reaches it.  Grammars must not make a group reachable
+// from its own members.
 class CConstraintGroup : public CDataConstraint {
 public:
     enum Mode { GROUP_ANY_OF = 0, GROUP_ALL_OF = 1 };
@@ -108,14 +106,15 @@ public:
 
     // Adds a member ID; the group's own ID and IDs already present are ignored.
     void AddConstraint(x_uint32 nID);
-    bool Check(const CMsgEntry& Data, const CNode& Node, const CBlobGrammar& Grammar, CViolation& v) const override;
-
-    Mode GetMode() const { return static_cast<Mode>(m_nMode); }
-    const my::CTree<x_uint32>& GetMembers() const { return m_ConstraintIDs; }
+    // Looks every member up in constraints; on failure the group stays as it was.
+    void ResolveMembers(const ConstraintMap& constraints);
+    bool Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const override;
 
 private:
     my::CTree<x_uint32> m_ConstraintIDs;
-    std::vector<x_uint32> m_MemberOrder;  // the same IDs, ascending
+    // Resolved from m_ConstraintIDs, ascending: ID and constraint (null:
+    // undefined in the grammar).
+    std::vector<std::pair<x_uint32, const CDataConstraint*>> m_Members;
     x_uint32 m_nMode;
 };
 

@@ -1,36 +1,22 @@
-// Exceptions.h - the three exceptions through which every failure travels.
+// Exceptions.h - the exception of a grammar that is broken while it is built.
 //
-// Each fixes its result code and formats its message once, in its
-// constructor, from one of the system's format strings; the text is never
-// interpreted as a format again.  Thrown by value, caught by reference
-// (usually as CExceptionBase, by the entry points).
+// Fixes its result code and formats its message once, in its constructor,
+// from one of the system's format strings; the text is never interpreted
+// as a format again.  Thrown by value, caught by reference (as
+// CExceptionBase, by the entry points).  Violations of a message are not
+// thrown but reported (Violation.h).
 #ifndef EN_EXCEPTIONS_H
 #define EN_EXCEPTIONS_H
 
+#include "En_Validation.h"
 #include "ExceptionBase.h"
 
 #define EN_PRINTF_LIKE(fmt, args) __attribute__((format(printf, fmt, args)))
 
-// The message does not follow the grammar's structure.  Code 101.
-class CSyntaxErrorException : public CExceptionBase {
-public:
-    enum { CODE = 101 };
-    explicit CSyntaxErrorException(const char* pszFormat, ...) EN_PRINTF_LIKE(2, 3);
-    ~CSyntaxErrorException() override;
-};
-
-// A value breaks a data constraint.  Code 102.
-class CDataConstraintViolationException : public CExceptionBase {
-public:
-    enum { CODE = 102 };
-    explicit CDataConstraintViolationException(const char* pszFormat, ...) EN_PRINTF_LIKE(2, 3);
-    ~CDataConstraintViolationException() override;
-};
-
-// A grammar is defined inconsistently, or the blob reader failed.  Code 300.
+// A grammar is defined inconsistently.  Code 300.
 class CInternalErrorException : public CExceptionBase {
 public:
-    enum { CODE = 300 };
+    enum { CODE = EN_VALIDATE_INTERNAL_ERROR };
     explicit CInternalErrorException(const char* pszFormat, ...) EN_PRINTF_LIKE(2, 3);
     ~CInternalErrorException() override;
 };

@@ -3,7 +3,7 @@
 
 extern "C" void En_Validate_Log(void* pMsgHandle, x_int32 nMsgType, EN_VALIDATE_RESULT* pResult) {
     ValidateMessage(pMsgHandle, pResult, [nMsgType](CValidationResultAdaptor& adaptor) {
-        const CBlobGrammar* grammar = CBlobGrammar::GetLogGrammar(nMsgType);
+        const CBlobGrammar* grammar = CGrammarRegistry::GetLogGrammar(nMsgType);
         if (grammar == nullptr) adaptor.SetResult(EN_VALIDATE_UNKNOWN_MSGTYPE, "Unknown MsgType=%d.", nMsgType);
         return grammar;
     });

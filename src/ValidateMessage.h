@@ -3,16 +3,17 @@
 #define EN_VALIDATEMESSAGE_H
 
 #include "BlobMessageParser.h"
+#include "GrammarRegistry.h"
 #include "ValidationResultAdaptor.h"
 #include "Violation.h"
 #include "my/Assert.h"
 
 // Sets the record to 100 "Unknown error", answers a null handle with 103,
 // then fetches the grammar with fetch(adaptor) inside the guarded block (a
-// null grammar means fetch has set the record) and parses.  A violation,
-// reported or thrown, becomes its code and text; any other exception
-// (memory exhaustion above all) is stopped here and leaves 100 "Unknown
-// error".
+// null grammar means fetch has set the record) and parses.  A violation
+// becomes its code and text, and so does a grammar found broken while it is
+// built (300); any other exception (memory exhaustion above all) is
+// stopped here and leaves 100 "Unknown error".
 template <class FetchGrammar>
 void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar fetch) noexcept {
     MY_ASSERT(pResult);
@@ -25,7 +26,7 @@ void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar
         const CBlobGrammar* grammar = fetch(adaptor);
         if (grammar == nullptr) return;
         CViolation violation;
-        if (CBlobMessageParser().Validate(pMsgHandle, *grammar, violation))
+        if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation))
             adaptor.SetSuccess();
         else
             adaptor.SetResult(violation);

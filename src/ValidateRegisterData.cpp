@@ -2,5 +2,5 @@
 #include "ValidateMessage.h"
 
 extern "C" void En_Validate_RegisterData(void* pMsgHandle, EN_VALIDATE_RESULT* pResult) {
-    ValidateMessage(pMsgHandle, pResult, [](CValidationResultAdaptor&) { return CBlobGrammar::GetRegGrammar(); });
+    ValidateMessage(pMsgHandle, pResult, [](CValidationResultAdaptor&) { return CGrammarRegistry::GetRegGrammar(); });
 }

@@ -282,6 +282,17 @@ private:
     CTree<CPair> m_Tree;
 };
 
+// Deletes what the values of a map of pointers point to, in ascending key
+// order, and leaves the map as it is.  Allocates nothing, so a destructor
+// may use it while memory is exhausted.
+template <class K, class V>
+void DeleteValues(const CMap<K, V*>& map) {
+    struct CDeleter : CVisitor<typename CMap<K, V*>::CPair> {
+        void Visit(typename CMap<K, V*>::CPair* pData) override { delete pData->m_Value; }
+    } deleter;
+    map.Traverse(deleter);
+}
+
 }  // namespace my
 
 #endif  // MY_TREE_H
