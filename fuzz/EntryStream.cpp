@@ -2,10 +2,11 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "BlobReader.h"
 #include "En_Msg.h"
-#include "MessageKinds.h"
+#include "MessageKindList.h"
 
 namespace enfuzz {
 
@@ -20,10 +21,10 @@ struct Row {
 
 // The rows of every grammar, in table order.
 struct RowTables {
-    std::vector<Row> rows[kKindCount];
+    std::vector<Row> rows[grammar::kMessageKindCount];
     RowTables() {
-        for (size_t k = 0; k < kKindCount; ++k)
-            grammar::ForEachRow(*KindAt(k).pTable, [&](const grammar::NodeRow& r, const char*) {
+        for (size_t k = 0; k < grammar::kMessageKindCount; ++k)
+            grammar::ForEachRow(*grammar::kMessageKinds[k].pTable, [&](const grammar::NodeRow& r, const char*) {
                 const bool group = r.eKind == grammar::NodeKind::Group;
                 rows[k].push_back({r.nID, r.nDataType, group, r.nDepth == 0 && !group && r.bRequired});
             });
@@ -70,7 +71,7 @@ public:
     Decoder(const uint8_t* data, size_t size, void* h) : m_p(data), m_end(data + size), m_h(h) {}
 
     size_t Run() {
-        const size_t kind = U8() % kKindCount;
+        const size_t kind = U8() % grammar::kMessageKindCount;
         const std::vector<Row>& rows = RowsOf(kind);
         while (m_p < m_end && m_nEntries < kMaxEntries) {
             const uint8_t code = U8();
@@ -208,33 +209,8 @@ private:
     std::vector<unsigned char> m_LastValue;
 };
 
-void PutU32(std::vector<uint8_t>& out, x_uint32 v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
 }  // namespace
 
 size_t DecodeStream(const uint8_t* data, size_t size, void* h) { return Decoder(data, size, h).Run(); }
-
-bool EncodeStream(size_t kind, const std::vector<unsigned char>& blob, std::vector<uint8_t>& out) {
-    out.assign(1, static_cast<uint8_t>(kind));
-    for (size_t pos = 0; pos < blob.size();) {
-        if (blob.size() - pos < BLOB_ENTRY_HEADER_SIZE) return false;
-        x_uint32 header[3];
-        std::memcpy(header, blob.data() + pos, sizeof header);
-        const size_t length = header[2];
-        pos += BLOB_ENTRY_HEADER_SIZE;
-        if (length > 0xFFFF || length > blob.size() - pos) return false;
-        out.push_back(5);
-        PutU32(out, header[0]);
-        PutU32(out, header[1]);
-        out.push_back(static_cast<uint8_t>(length));
-        out.push_back(static_cast<uint8_t>(length >> 8));
-        out.insert(out.end(), blob.begin() + static_cast<std::ptrdiff_t>(pos),
-                   blob.begin() + static_cast<std::ptrdiff_t>(pos + length));
-        pos += length + ((4 - length % 4) % 4);
-    }
-    return true;
-}
 
 }  // namespace enfuzz

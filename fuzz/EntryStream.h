@@ -6,7 +6,7 @@
 // good and bad times) and validation gets past the reader into groups and
 // constraints.
 //
-//   stream := kind:u8 op*          kind % 14 selects the grammar (MessageKinds.h)
+//   stream := kind:u8 op*          kind % 14 selects the grammar (src/MessageKindList.h)
 //   op     := code:u8 ...          code & 7 is the operation, code >> 3 its mode
 //
 //   0-2  row:u8        the grammar's node row (row % rows): an item with a
@@ -25,7 +25,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 namespace enfuzz {
 
@@ -34,11 +33,6 @@ constexpr size_t kMaxEntries = 4096;
 // Appends the decoded entries to the En_Msg handle h and returns the kind
 // index (0..13) the stream selects.
 size_t DecodeStream(const uint8_t* data, size_t size, void* h);
-
-// A stream that decodes into exactly the given blob (entries whose value
-// exceeds 65535 bytes, or a blob that does not split into entries, give
-// false), for the given kind index.
-bool EncodeStream(size_t kind, const std::vector<unsigned char>& blob, std::vector<uint8_t>& out);
 
 }  // namespace enfuzz
 

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "En_Msg.h"
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 
 namespace {
 constexpr size_t kMaxInput = 1 << 20;
@@ -29,12 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     void* h = En_Msg_Create();
     if (h == nullptr || En_Msg_Load(h, data, size) != EN_MSG_OK) Fail("could not load the blob");
-    for (size_t k = 0; k < kKindCount; ++k) {
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) {
         EN_VALIDATE_RESULT r;
         std::memset(&r, 0xA5, sizeof r);
-        Validate(KindAt(k), h, r);
+        Validate(kind, h, r);
         const std::string problem = VerdictProblem(r, readerRc);
-        if (!problem.empty()) Fail("kind " + std::to_string(KindAt(k).nMsgType) + ": " + problem);
+        if (!problem.empty()) Fail(std::string(kind.ClassName()) + ": " + problem);
     }
     EN_VALIDATE_RESULT r;
     En_Validate_Log(h, 1502, &r);

@@ -9,7 +9,7 @@
 
 #include "En_Msg.h"
 #include "EntryStream.h"
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 
 namespace {
 constexpr size_t kMaxInput = 1 << 16;
@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > kMaxInput) return 0;
     void* h = En_Msg_Create();
     if (h == nullptr) Fail("no handle");
-    const MessageKind& kind = KindAt(DecodeStream(data, size, h));
+    const grammar::MessageKind& kind = grammar::kMessageKinds[DecodeStream(data, size, h)];
 
     // The reader walks an exact-size copy, so that a read past the end is
     // seen by the address sanitizer.
@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memset(&first, 0xA5, sizeof first);
     Validate(kind, h, first);
     const std::string problem = VerdictProblem(first, readerRc);
-    if (!problem.empty()) Fail("kind " + std::to_string(kind.nMsgType) + ": " + problem);
+    if (!problem.empty()) Fail(std::string(kind.ClassName()) + ": " + problem);
     Validate(kind, h, again);
     if (again.nCode != first.nCode || std::strcmp(again.szMessage, first.szMessage) != 0)
         Fail("a second validation of the same message differs");

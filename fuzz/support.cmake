@@ -3,7 +3,7 @@
 # stream.  It calls the two entry points but links no validation library:
 # each user links the one it tests (shared, or the static internal copy).
 if(NOT TARGET en_fuzz_support)
-  add_library(en_fuzz_support STATIC ${PROJECT_SOURCE_DIR}/fuzz/MessageKinds.cpp
+  add_library(en_fuzz_support STATIC ${PROJECT_SOURCE_DIR}/fuzz/RecordChecks.cpp
                                      ${PROJECT_SOURCE_DIR}/fuzz/EntryStream.cpp)
   target_include_directories(en_fuzz_support PUBLIC ${PROJECT_SOURCE_DIR}/fuzz)
   target_link_libraries(en_fuzz_support PUBLIC en_internal_headers En_Utility PRIVATE en_warnings)

@@ -10,7 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include "MessageJson.h"
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 
 namespace hardening {
 
@@ -90,9 +90,9 @@ std::vector<Sample> JsonMessages(const std::string& path, size_t* pSkipped) {
 }
 
 std::vector<const Sample*> FirstOfEachKind(const std::vector<Sample>& samples, int nCode) {
-    std::vector<const Sample*> first(enfuzz::kKindCount, nullptr);
+    std::vector<const Sample*> first(grammar::kMessageKindCount, nullptr);
     for (const Sample& s : samples) {
-        const size_t k = enfuzz::KindIndex(s.bLog, s.nMsgType);
+        const size_t k = grammar::KindIndex(s.bLog, s.nMsgType);
         if (k < first.size() && first[k] == nullptr && s.nCode == nCode) first[k] = &s;
     }
     return first;
@@ -104,14 +104,6 @@ std::string Mismatch(const Sample& s, const EN_VALIDATE_RESULT& r) {
     out << (s.bLog ? "log " + std::to_string(s.nMsgType) : std::string("registration")) << ": got " << r.nCode << " '"
         << r.szMessage << "', want " << s.nCode << " '" << s.text << "'";
     return out.str();
-}
-
-void AppendRecord(std::string& pack, PackMode mode, x_int32 nMsgType, const std::vector<unsigned char>& blob) {
-    if (pack.empty()) pack = "ENPK";
-    const uint32_t header[3] = {mode, static_cast<uint32_t>(nMsgType), static_cast<uint32_t>(blob.size())};
-    pack.append(reinterpret_cast<const char*>(header), sizeof header);
-    pack.append(blob.begin(), blob.end());
-    pack.append((4 - blob.size() % 4) % 4, '\0');
 }
 
 }  // namespace hardening

@@ -1,10 +1,8 @@
-// Samples.h - messages for the hardening tests and corpus tools: the
-// reference cases with their expected records, JSON message files, and
-// the packed corpus format that the corpus runner reads.
+// Samples.h - messages for the hardening tests: the reference cases with
+// their expected records, and JSON message files.
 #ifndef EN_HARDENING_SAMPLES_H
 #define EN_HARDENING_SAMPLES_H
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,21 +27,13 @@ std::vector<Sample> ConformanceCases();
 // are skipped and counted in *pSkipped.  Expected records are unknown.
 std::vector<Sample> JsonMessages(const std::string& path, size_t* pSkipped = nullptr);
 
-// For each grammar (MessageKinds.h order), the first sample of that kind
+// For each grammar (src/MessageKindList.h order), the first sample of that kind
 // with the given expected code, or null.
 std::vector<const Sample*> FirstOfEachKind(const std::vector<Sample>& samples, int nCode);
 
 // Validates the sample and compares with its expected record.  Empty when
 // they agree, else a description.
 std::string Mismatch(const Sample& s, const EN_VALIDATE_RESULT& r);
-
-// The packed corpus: "ENPK" then records of
-//   mode:u32 (0 log, 1 registration, 2 every grammar), msgtype:i32, length:u32,
-//   blob[length], zero padding to 4
-// in the byte order of the machine that wrote it (both word sizes here are
-// little-endian).
-enum PackMode : uint32_t { kPackLog = 0, kPackRegister = 1, kPackEveryGrammar = 2 };
-void AppendRecord(std::string& pack, PackMode mode, x_int32 nMsgType, const std::vector<unsigned char>& blob);
 
 // Reads a file whole; throws std::runtime_error.
 std::string ReadFile(const std::string& path);

@@ -20,7 +20,7 @@
 
 #include "AllocHooks.h"
 #include "En_Msg.h"
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 #include "Samples.h"
 
 namespace {

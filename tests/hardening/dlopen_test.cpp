@@ -5,13 +5,13 @@
 // end the process here (glibc aborts when it cannot allocate the dynamic
 // thread-local storage of a dlopen'ed library).
 //
-//   en_dlopen_test PACK LIBEN_UTILITY LIBEN_VALIDATION
+//   en_dlopen_test BLOB LIBEN_UTILITY LIBEN_VALIDATION
 //
 // Loads both libraries, validates once on the main thread, then on a
 // thread started after the load and on one started before it validates the
-// first message of every kind in PACK (a packed corpus, Samples.h) with
-// every allocation failing: the thread's first call, and each kind's first
-// call (its grammar is built then).  The correct record is the one the main
+// message in BLOB as every kind (src/MessageKindList.h) and as a log type
+// without grammar, with every allocation failing: the thread's first call,
+// and each kind's first call (its grammar is built then).  The correct record is the one the main
 // thread gets afterwards, without failures.  Exit code 0 on success.
 //
 // Sanitizers replace the allocator, so their builds have no failing one
@@ -33,7 +33,7 @@
 
 #include "En_Msg.h"
 #include "En_Validation.h"
-#include "Samples.h"
+#include "MessageKindList.h"
 #ifdef EN_FAILING_ALLOCATOR
 #include "AllocHooks.h"
 #endif
@@ -45,9 +45,6 @@ constexpr bool kFailing = true;
 #else
 constexpr bool kFailing = false;
 #endif
-
-// The thirteen log types and the registration message have a grammar.
-constexpr int kGrammars = 14;
 
 typedef void* (*CreateFn)();
 typedef void (*DestroyFn)(void*);
@@ -88,27 +85,13 @@ struct Library {
     }
 };
 
-// The first message of each kind in the packed corpus (log types without a
-// grammar too), in handles.
-std::vector<Message> FirstOfEachKind(const std::string& pack, CreateFn create, LoadFn load) {
-    if (pack.compare(0, 4, "ENPK") != 0) Fail("not a packed corpus");
+// The blob in a handle, as every kind and as a log type without grammar.
+std::vector<Message> EveryKind(const std::string& blob, CreateFn create, LoadFn load) {
+    void* h = create();
+    if (h == nullptr || load(h, blob.data(), blob.size()) != EN_MSG_OK) Fail("cannot load the message");
     std::vector<Message> out;
-    for (size_t pos = 4; pack.size() - pos >= 3 * sizeof(uint32_t);) {
-        uint32_t header[3];  // mode, msgtype, length
-        std::memcpy(header, pack.data() + pos, sizeof header);
-        pos += sizeof header;
-        if (header[2] > pack.size() - pos) Fail("truncated packed corpus");
-        const Message m = {header[0] == hardening::kPackLog, static_cast<x_int32>(header[1]), nullptr};
-        bool bSeen = header[0] != hardening::kPackLog && header[0] != hardening::kPackRegister;
-        for (const Message& o : out) bSeen = bSeen || (o.bLog == m.bLog && (!m.bLog || o.nMsgType == m.nMsgType));
-        if (!bSeen) {
-            out.push_back(m);
-            out.back().h = create();
-            if (out.back().h == nullptr || load(out.back().h, pack.data() + pos, header[2]) != EN_MSG_OK)
-                Fail("cannot load a message");
-        }
-        pos += header[2] + (4 - header[2] % 4) % 4;
-    }
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) out.push_back({kind.bLog, kind.MsgType(), h});
+    out.push_back({true, 1502, h});
     return out;
 }
 
@@ -136,11 +119,11 @@ struct Round {
 
 int main(int argc, char** argv) {
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s PACK LIBEN_UTILITY LIBEN_VALIDATION\n", argv[0]);
+        std::fprintf(stderr, "usage: %s BLOB LIBEN_UTILITY LIBEN_VALIDATION\n", argv[0]);
         return 2;
     }
     std::ifstream in(argv[1], std::ios::binary);
-    const std::string pack((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string blob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
     Round rounds[] = {Round("a thread started before the load"), Round("a thread started after the load")};
     Library lib = {nullptr, nullptr};
@@ -157,7 +140,7 @@ int main(int argc, char** argv) {
 
     void* utility = Open(argv[2]);
     void* validation = Open(argv[3]);
-    messages = FirstOfEachKind(pack, reinterpret_cast<CreateFn>(Symbol(utility, "En_Msg_Create")),
+    messages = EveryKind(blob, reinterpret_cast<CreateFn>(Symbol(utility, "En_Msg_Create")),
                                reinterpret_cast<LoadFn>(Symbol(utility, "En_Msg_Load")));
     lib.log = reinterpret_cast<LogFn>(Symbol(validation, "En_Validate_Log"));
     lib.reg = reinterpret_cast<RegisterFn>(Symbol(validation, "En_Validate_RegisterData"));
@@ -191,12 +174,11 @@ int main(int argc, char** argv) {
             ++problems;
         }
     }
-    if (grammars != kGrammars) {
-        std::fprintf(stderr, "%d kinds with a grammar in the packed corpus, want %d\n", grammars, kGrammars);
+    if (grammars != static_cast<int>(grammar::kMessageKindCount)) {
+        std::fprintf(stderr, "%d kinds with a grammar, want %zu\n", grammars, grammar::kMessageKindCount);
         ++problems;
     }
-    const DestroyFn destroy = reinterpret_cast<DestroyFn>(Symbol(utility, "En_Msg_Destroy"));
-    for (const Message& m : messages) destroy(m.h);
+    reinterpret_cast<DestroyFn>(Symbol(utility, "En_Msg_Destroy"))(messages[0].h);
     std::printf("%zu message types on 2 threads%s: %d calls gave 100 \"Unknown error\", %d problems\n", messages.size(),
                 kFailing ? ", every allocation failing" : "", unknown, problems);
     return problems == 0 ? 0 : 1;

@@ -16,7 +16,7 @@
 
 #include "BlobReader.h"
 #include "En_Msg.h"
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 #include "Samples.h"
 
 namespace {
@@ -267,10 +267,10 @@ constexpr size_t kDeep = 100000;
 TEST(DeepNesting, ThousandsOfGroupLevelsEndInASyntaxError) {
     const std::vector<Sample> cases = hardening::ConformanceCases();
     const std::vector<const Sample*> valid = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS);
-    for (size_t k = 0; k < enfuzz::kKindCount; ++k) {
+    for (size_t k = 0; k < grammar::kMessageKindCount; ++k) {
         ASSERT_NE(valid[k], nullptr);
         std::vector<x_uint32> groups = {0, 4242};
-        grammar::ForEachRow(*enfuzz::KindAt(k).pTable, [&](const grammar::NodeRow& row, const char*) {
+        grammar::ForEachRow(*grammar::kMessageKinds[k].pTable, [&](const grammar::NodeRow& row, const char*) {
             if (row.eKind == grammar::NodeKind::Group) groups.push_back(row.nID);
         });
         for (x_uint32 type : {static_cast<x_uint32>(DT_GROUP), static_cast<x_uint32>(DT_END_OF_GROUP)})
@@ -278,7 +278,7 @@ TEST(DeepNesting, ThousandsOfGroupLevelsEndInASyntaxError) {
                 Loaded m(*valid[k]);
                 for (size_t i = 0; i < kDeep; ++i) ASSERT_EQ(En_Msg_AppendEntry(m.h, id, type, nullptr, 0), EN_MSG_OK);
                 EN_VALIDATE_RESULT r;
-                enfuzz::Validate(enfuzz::KindAt(k), m.h, r);
+                enfuzz::Validate(grammar::kMessageKinds[k], m.h, r);
                 EXPECT_EQ(r.nCode, EN_VALIDATE_SYNTAX_ERROR) << "kind " << k << ", ID " << id << ", type " << type;
                 EXPECT_EQ(enfuzz::RecordProblem(r), "");
             }
@@ -288,7 +288,7 @@ TEST(DeepNesting, ThousandsOfGroupLevelsEndInASyntaxError) {
 // A valid status log with a great many repeated groups stays valid.
 TEST(BigMessages, ManyRepeatedGroupsAreValidated) {
     const std::vector<Sample> cases = hardening::ConformanceCases();
-    const Sample* status = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS)[enfuzz::KindIndex(true, 1701)];
+    const Sample* status = hardening::FirstOfEachKind(cases, EN_VALIDATE_SUCCESS)[grammar::KindIndex(true, 1701)];
     ASSERT_NE(status, nullptr);
     Loaded m(*status);
     for (size_t i = 0; i < 20000; ++i) {

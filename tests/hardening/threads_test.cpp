@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 #include "Samples.h"
 #include "En_Msg.h"
 

@@ -1,37 +1,22 @@
-// MessageKinds.h - the fourteen grammars a message can be validated against,
-// and the checks that every result record must pass whatever the input.
-//
-// Shared by the fuzz targets, their replay driver, the corpus tools and the
-// hardening tests.
-#ifndef EN_FUZZ_MESSAGEKINDS_H
-#define EN_FUZZ_MESSAGEKINDS_H
+// RecordChecks.h - the checks that every result record must pass whatever
+// the input, for the fuzz targets, their replay driver and the hardening
+// tests.
+#ifndef EN_FUZZ_RECORDCHECKS_H
+#define EN_FUZZ_RECORDCHECKS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "En_Validation.h"
-#include "GrammarTable.h"
+#include "MessageKindList.h"
 
 namespace enfuzz {
 
-// One grammar: a log type, or the registration message (nMsgType 0).
-struct MessageKind {
-    bool bLog;
-    x_int32 nMsgType;
-    const grammar::GrammarTable* pTable;
-};
-
-// 0..12: the log types in ascending order; 13: the registration message.
-constexpr size_t kKindCount = 14;
-const MessageKind& KindAt(size_t index);
-// The index of a log type, kKindCount - 1 for the registration message
-// (bLog false), or kKindCount for a log type without grammar.
-size_t KindIndex(bool bLog, x_int32 nMsgType);
-
-// Validates h as the given kind into r.
-void Validate(const MessageKind& kind, void* h, EN_VALIDATE_RESULT& r);
+// Validates h into r as a log of the type (bLog) or a registration message;
+// or as the given kind (src/MessageKindList.h).
 void Validate(bool bLog, x_int32 nMsgType, void* h, EN_VALIDATE_RESULT& r);
+void Validate(const grammar::MessageKind& kind, void* h, EN_VALIDATE_RESULT& r);
 
 // What every record must satisfy after a call with a non-null handle and a
 // known kind: a code of 0, 101, 102 or 300 (100 too if bAllowUnknown), a
@@ -55,4 +40,4 @@ std::string VerdictProblem(const EN_VALIDATE_RESULT& r, int readerRc);
 
 }  // namespace enfuzz
 
-#endif  // EN_FUZZ_MESSAGEKINDS_H
+#endif  // EN_FUZZ_RECORDCHECKS_H

@@ -1,44 +1,12 @@
-#include "MessageKinds.h"
+#include "RecordChecks.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "BlobReader.h"
-#include "LogGrammarTables.h"
-#include "RegisterDataGrammarTable.h"
 
 namespace enfuzz {
-
-namespace {
-
-constexpr size_t kLogCount = grammar::CountOf(grammar::log::kTables);
-static_assert(kLogCount + 1 == kKindCount, "thirteen log grammars and the registration grammar");
-
-struct KindTable {
-    MessageKind kinds[kKindCount];
-    KindTable() {
-        for (size_t i = 0; i < kLogCount; ++i)
-            kinds[i] = {true, grammar::log::kTables[i].nMsgType, &grammar::log::kTables[i]};
-        kinds[kLogCount] = {false, 0, &grammar::RegisterDataGrammarTable()};
-    }
-};
-
-const KindTable& Kinds() {
-    static const KindTable table;
-    return table;
-}
-
-}  // namespace
-
-const MessageKind& KindAt(size_t index) { return Kinds().kinds[index % kKindCount]; }
-
-size_t KindIndex(bool bLog, x_int32 nMsgType) {
-    if (!bLog) return kLogCount;
-    for (size_t i = 0; i < kLogCount; ++i)
-        if (Kinds().kinds[i].nMsgType == nMsgType) return i;
-    return kKindCount;
-}
 
 void Validate(bool bLog, x_int32 nMsgType, void* h, EN_VALIDATE_RESULT& r) {
     if (bLog)
@@ -47,7 +15,9 @@ void Validate(bool bLog, x_int32 nMsgType, void* h, EN_VALIDATE_RESULT& r) {
         En_Validate_RegisterData(h, &r);
 }
 
-void Validate(const MessageKind& kind, void* h, EN_VALIDATE_RESULT& r) { Validate(kind.bLog, kind.nMsgType, h, r); }
+void Validate(const grammar::MessageKind& kind, void* h, EN_VALIDATE_RESULT& r) {
+    Validate(kind.bLog, kind.MsgType(), h, r);
+}
 
 std::string RecordProblem(const EN_VALIDATE_RESULT& r, bool bAllowUnknown) {
     const size_t length = strnlen(r.szMessage, sizeof r.szMessage);
