@@ -1,44 +1,27 @@
-// AllocCounter.h - counts the heap allocations of a benchmark binary.
+// AllocCounter.h - heap allocations of a benchmark, as counters.
 //
-// AllocCounter.cpp replaces malloc, calloc, realloc, free and the aligned
-// allocators (forwarding to glibc's __libc_* entry points) as well as the
-// global operator new and delete, which allocate through that malloc.  The
-// dynamic linker binds every shared library's calls to the program's
-// definitions, so allocations inside libEn_Validation, the utility library,
-// libstdc++ and libprotobuf are all seen; each one is counted once.
-//
-// Counting is off except inside Measure, so the timed loops pay one
-// predictable branch per allocation and nothing else.
+// The benchmark programs link the allocation hooks (support/AllocHooks.h),
+// which see every allocation of the program and of the libraries it loads
+// (libEn_Validation, the utility library, libstdc++, libprotobuf).  Counting
+// is off except inside allochooks::Measure, so the timed loops pay one
+// predictable branch per allocation and nothing else; the count of live
+// blocks, which the benchmarks do not read, is turned off for the same reason.
 #ifndef EN_BENCH_ALLOCCOUNTER_H
 #define EN_BENCH_ALLOCCOUNTER_H
 
-#include <cstddef>
-
 #include <benchmark/benchmark.h>
+
+#include "AllocHooks.h"
 
 namespace benchalloc {
 
-struct Usage {
-    size_t allocations;  // malloc, calloc, realloc, aligned and operator new calls
-    long long peakBytes;  // highest heap use above what was live at the start (usable sizes)
-};
-
-void Start();
-Usage Stop();
-
-// Runs `once` a single time with counting on.
-template <class F>
-Usage Measure(F&& once) {
-    Start();
-    once();
-    return Stop();
-}
+inline const bool kLiveBlocksUncounted = (allochooks::CountLiveBlocks(false), true);
 
 // Runs `once` a single time outside the timed loop and reports its
 // allocations ("allocs") and peak heap use ("peak_bytes") as counters.
 template <class F>
 void ReportMemory(benchmark::State& state, F&& once) {
-    const Usage u = Measure(once);
+    const allochooks::Usage u = allochooks::Measure(once);
     state.counters["allocs"] = static_cast<double>(u.allocations);
     state.counters["peak_bytes"] = static_cast<double>(u.peakBytes);
 }

@@ -50,23 +50,15 @@ struct Case {
     int64_t entries = 0;
 };
 
-const char* KindName(int kind) {
-    switch (kind) {
-        case 1501: return "event";
-        case 1503: return "command tracking";
-        case 1701: return "status";
-        case 1703: return "virus";
-        case 1705: return "security";
-        case 1707: return "web security";
-        case 1709: return "URL usage";
-        case 1711: return "performance metric";
-        case 1713: return "network packet";
-        case 1715: return "vulnerability";
-        case 1717: return "enforcement violation";
-        case 1719: return "enforcement compliance";
-        case 1721: return "violation statistics";
-        default: return "registration";
-    }
+// "1501 Event", ..., "registration": the type and the grammar's class name
+// without its frame (CEventLogGrammar).
+std::string KindLabel(const grammar::MessageKind& kind) {
+    if (!kind.bLog) return "registration";
+    std::string name = kind.ClassName();
+    const std::string suffix = "LogGrammar";
+    if (name.size() > suffix.size() + 1 && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        name = name.substr(1, name.size() - suffix.size() - 1);
+    return std::to_string(kind.MsgType()) + " " + name;
 }
 
 EN_VALIDATE_RESULT Validate(const Case& c) {
@@ -167,33 +159,32 @@ std::vector<std::unique_ptr<Case>> MakeCases() {
         cases.push_back(std::unique_ptr<Case>(new Case{std::move(key), std::move(label), kind, code, pbAccepts, {}, {}}));
         return cases.back()->msg;
     };
-    for (const testmsg::GrammarShape& s : testmsg::kGrammarShapes) {
-        const std::string key = s.kind == kRegistration ? "register" : "log" + std::to_string(s.kind);
-        const std::string label = s.kind == kRegistration ? "registration" : std::to_string(s.kind) + " " + KindName(s.kind);
-        testmsg::AppendCompleteMessage(add(key, label, s.kind, 0, true), testmsg::TableOf(s.kind));
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) {
+        const std::string key = kind.bLog ? "log" + std::to_string(kind.MsgType()) : "register";
+        testmsg::AppendCompleteMessage(add(key, KindLabel(kind), kind.MsgType(), 0, true), *kind.pTable);
     }
     for (int n : {4, 16})
         testmsg::AppendCompleteMessage(add("register_x" + std::to_string(n),
                                            "registration, groups x" + std::to_string(n) + " (" +
                                                std::to_string(3 * n * n) + " Info)",
                                            kRegistration, 0, true),
-                                       testmsg::TableOf(kRegistration), {}, n);
+                                       *testmsg::KindOf(kRegistration).pTable, {}, n);
 
     // Fails at once: the first node is not in the grammar.  Protobuf parses
     // the whole message and finds the unknown field afterwards.
     Msg& first = add("fail_first", "registration, unknown node first (101)", kRegistration, 101, false);
     first.U32(9999, 1);
-    testmsg::AppendCompleteMessage(first, testmsg::TableOf(kRegistration));
+    testmsg::AppendCompleteMessage(first, *testmsg::KindOf(kRegistration).pTable);
 
     // A value constraint rejects the last entry: the time check fails.
     Msg& time = add("fail_time", "1703 virus, bad time string last (102)", 1703, 102, false);
-    testmsg::AppendCompleteMessage(time, testmsg::TableOf(1703), {2001});
+    testmsg::AppendCompleteMessage(time, *testmsg::KindOf(1703).pTable, {2001});
     time.WStr(2001, L"2008.07.15 13:05:09");
 
     // A required node is missing, found at the end: IsInitialized fails.
     testmsg::AppendCompleteMessage(
         add("fail_missing", "registration x2, no ProductGUID (101 at end)", kRegistration, 101, false),
-        testmsg::TableOf(kRegistration), {1001}, 2);
+        *testmsg::KindOf(kRegistration).pTable, {1001}, 2);
 
     for (auto& c : cases) {
         c->pb = benchpb::Encode(c->msg.bytes(), c->msg.size(), c->kind);
@@ -206,9 +197,9 @@ std::vector<std::unique_ptr<Case>> MakeCases() {
 // building included, in microseconds.
 double FirstUseOfAllGrammars(const std::vector<std::unique_ptr<Case>>& cases) {
     double us = 0;
-    for (const testmsg::GrammarShape& s : testmsg::kGrammarShapes)
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds)
         for (const auto& c : cases)
-            if (c->kind == s.kind && c->expectedCode == 0) {
+            if (c->kind == kind.MsgType() && c->expectedCode == 0) {
                 const auto t0 = std::chrono::steady_clock::now();
                 Validate(*c);
                 us += std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();

@@ -4,39 +4,35 @@
 #include "AllocCounter.h"
 #include "BenchMessages.h"
 #include "BlobMessageParser.h"
+#include "GrammarRegistry.h"
 
 namespace {
 
-// Builds a grammar from its table, as every grammar class's constructor does.
-class TableGrammar : public CBlobGrammar {
-public:
-    explicit TableGrammar(const grammar::GrammarTable& table) { _Build(table); }
-};
-
-// What the registry pays on the first request for a message type.
+// What the registry pays on the first request for a message type (Arg:
+// the type, 0 for the registration message).
 void BM_BuildGrammar(benchmark::State& state) {
-    const grammar::GrammarTable& table = testmsg::TableOf(static_cast<int>(state.range(0)));
+    const grammar::GrammarTable& table = *testmsg::KindOf(static_cast<x_int32>(state.range(0))).pTable;
     for (auto _ : state) {
-        TableGrammar* grammar = new TableGrammar(table);
+        CBlobGrammar* grammar = new CBlobGrammar(table);
         benchmark::DoNotOptimize(grammar);
         delete grammar;
     }
-    benchalloc::ReportMemory(state, [&] { delete new TableGrammar(table); });
+    benchalloc::ReportMemory(state, [&] { delete new CBlobGrammar(table); });
 }
 BENCHMARK(BM_BuildGrammar)->ArgName("kind")->Apply([](benchmark::internal::Benchmark* b) {
-    for (const testmsg::GrammarShape& s : testmsg::kGrammarShapes) b->Arg(s.kind);
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) b->Arg(kind.MsgType());
 });
 
 // Building all fourteen grammars, what a process pays once when it
 // validates every message type (freeing them is not timed).
 void BM_BuildAllGrammars(benchmark::State& state) {
-    constexpr size_t kCount = sizeof testmsg::kGrammarShapes / sizeof testmsg::kGrammarShapes[0];
-    TableGrammar* grammars[kCount];
+    constexpr size_t kCount = grammar::kMessageKindCount;
+    CBlobGrammar* grammars[kCount];
     auto build = [&] {
-        for (size_t i = 0; i < kCount; ++i) grammars[i] = new TableGrammar(testmsg::TableOf(testmsg::kGrammarShapes[i].kind));
+        for (size_t i = 0; i < kCount; ++i) grammars[i] = new CBlobGrammar(*grammar::kMessageKinds[i].pTable);
     };
     auto release = [&] {
-        for (TableGrammar* g : grammars) delete g;
+        for (CBlobGrammar* g : grammars) delete g;
     };
     for (auto _ : state) {
         build();
@@ -55,11 +51,19 @@ BENCHMARK(BM_BuildAllGrammars);
 // Arg times in each instance of its parent.
 void BM_ParseLargeStatus(benchmark::State& state) {
     testmsg::Msg m;
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(1701), {}, static_cast<int>(state.range(0)));
-    const CBlobGrammar& grammar = *CBlobGrammar::GetLogGrammar(1701);
-    for (auto _ : state) CBlobMessageParser().Parse(m.get(), grammar);
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(1701).pTable, {}, static_cast<int>(state.range(0)));
+    const CBlobGrammar& grammar = *CGrammarRegistry::GetLogGrammar(1701);
+    auto parse = [&] {
+        CViolation v;
+        return CBlobMessageParser().Parse(m.get(), grammar, v);
+    };
+    if (!parse()) {
+        state.SkipWithError("the message is rejected");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(parse());
     benchmsg::SetThroughput(state, m);
-    benchalloc::ReportMemory(state, [&] { CBlobMessageParser().Parse(m.get(), grammar); });
+    benchalloc::ReportMemory(state, parse);
 }
 BENCHMARK(BM_ParseLargeStatus)->ArgName("instances")->Arg(1)->Arg(16)->Arg(128);
 

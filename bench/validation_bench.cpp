@@ -9,9 +9,11 @@ namespace {
 using testmsg::kRegistration;
 using testmsg::Msg;
 
-// Validates m as `kind` in the timed loop.  Throughput (entries and bytes
-// per second) is reported only for messages that are read to their end.
-void Run(benchmark::State& state, const Msg& m, int kind, int expectedCode, bool readToEnd = true) {
+// Validates m as the kind of `type` (a log message type, or kRegistration)
+// in the timed loop.  Throughput (entries and bytes per second) is
+// reported only for messages that are read to their end.
+void Run(benchmark::State& state, const Msg& m, int type, int expectedCode, bool readToEnd = true) {
+    const grammar::MessageKind& kind = testmsg::KindOf(type);
     if (testmsg::Validate(m.get(), kind).nCode != expectedCode) {  // also builds the grammar
         state.SkipWithError("unexpected result");
         return;
@@ -28,7 +30,7 @@ void Run(benchmark::State& state, const Msg& m, int kind, int expectedCode, bool
 void BM_ValidMessage(benchmark::State& state) {
     const int kind = static_cast<int>(state.range(0));
     Msg m;
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(kind), {}, 2);
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(kind).pTable, {}, 2);
     Run(state, m, kind, 0);
 }
 BENCHMARK(BM_ValidMessage)->ArgName("kind")->Arg(1701)->Arg(kRegistration)->Arg(1703)->Arg(1501)->Arg(1721);
@@ -37,7 +39,7 @@ BENCHMARK(BM_ValidMessage)->ArgName("kind")->Arg(1701)->Arg(kRegistration)->Arg(
 void BM_FailsAtFirstEntry(benchmark::State& state) {
     Msg m;
     m.U32(9999, 1);
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(kRegistration));
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(kRegistration).pTable);
     Run(state, m, kRegistration, 101, false);
 }
 BENCHMARK(BM_FailsAtFirstEntry);
@@ -45,7 +47,7 @@ BENCHMARK(BM_FailsAtFirstEntry);
 // Everything is read before the missing required node is found.
 void BM_FailsAtEnd(benchmark::State& state) {
     Msg m;
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(kRegistration), {1001}, 2);
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(kRegistration).pTable, {1001}, 2);
     Run(state, m, kRegistration, 101);
 }
 BENCHMARK(BM_FailsAtEnd);
@@ -53,7 +55,7 @@ BENCHMARK(BM_FailsAtEnd);
 // A value constraint rejects the last entry (a time string, formatted).
 void BM_FailsOnConstraint(benchmark::State& state) {
     Msg m;
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(1703), {2001});
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(1703).pTable, {2001});
     m.WStr(2001, L"2008.07.15 13:05:09");
     Run(state, m, 1703, 102);
 }
@@ -63,7 +65,7 @@ BENCHMARK(BM_FailsOnConstraint);
 // its parent (Info groups: 3 * Arg^2).
 void BM_LargeRegistration(benchmark::State& state) {
     Msg m;
-    testmsg::AppendCompleteMessage(m, testmsg::TableOf(kRegistration), {}, static_cast<int>(state.range(0)));
+    testmsg::AppendCompleteMessage(m, *testmsg::KindOf(kRegistration).pTable, {}, static_cast<int>(state.range(0)));
     Run(state, m, kRegistration, 0);
 }
 BENCHMARK(BM_LargeRegistration)->ArgName("instances")->Arg(4)->Arg(16)->Arg(64);

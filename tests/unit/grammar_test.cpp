@@ -9,11 +9,14 @@
 #include <gtest/gtest.h>
 
 #include "BlobMessageParser.h"
-#include "DataConstraint.h"
-#include "Exceptions.h"
+#include "GrammarRegistry.h"
 #include "TestMessages.h"
 
 namespace {
+
+using grammar::ConstraintKind;
+using grammar::ConstraintRow;
+using grammar::NodeRow;
 
 // The code and text of the CExceptionBase that f throws; empty if none.
 std::string ErrorOf(const std::function<void()>& f) {
@@ -25,25 +28,49 @@ std::string ErrorOf(const std::function<void()>& f) {
     return "";
 }
 
+// A grammar table of the given constraints and root rows.
+grammar::GrammarTable TableOf(const std::vector<ConstraintRow>& constraints, const grammar::RowSpan& rows) {
+    return {"CTestGrammar", 0, constraints.data(), constraints.size(), &rows, 1, nullptr, 0};
+}
+
 // Counts the items and groups under `group`; with lowestRequired, also finds
 // the lowest-ID required node directly under it.
 void CountNodes(const CGroupNode& group, int& items, int& groups, const CNode** lowestRequired) {
-    my::CAutoPtr<CConstIterator<CGroupNode::SubNodeMap::CPair>> it(group.GetSubNodes().CreateConstIterator());
-    while (it->HasNext()) {
-        const CNode* node = it->Next().m_Value;
-        if (lowestRequired != nullptr && *lowestRequired == nullptr && node->IsRequired()) *lowestRequired = node;
-        if (node->GetNodeType() == NT_GROUP)
-            CountNodes(static_cast<const CGroupNode&>(*node), items, ++groups, nullptr);
+    for (size_t i = 0; i < group.GetSlotCount(); ++i) {
+        const CGroupNode::CSlot& slot = group.GetSlot(i);
+        if (lowestRequired != nullptr && *lowestRequired == nullptr && slot.bRequired) *lowestRequired = slot.pNode;
+        if (slot.bGroup)
+            CountNodes(static_cast<const CGroupNode&>(*slot.pNode), items, ++groups, nullptr);
         else
             ++items;
     }
 }
 
+// What each grammar is expected to look like, written down independently
+// of the tables.
+struct GrammarShape {
+    x_int32 nMsgType;  // testmsg::kRegistration for the registration message
+    int items;
+    int groups;
+    x_uint32 lowestRequiredID;  // the lowest-ID required node of the root group
+    const char* lowestRequiredName;
+};
+
+constexpr GrammarShape kGrammarShapes[] = {
+    {1501, 22, 0, 11, "MsgType"},  {1503, 21, 0, 11, "MsgType"}, {1701, 26, 6, 11, "MsgType"},
+    {1703, 54, 0, 11, "MsgType"},  {1705, 35, 0, 11, "MsgType"}, {1707, 24, 0, 11, "MsgType"},
+    {1709, 24, 0, 11, "MsgType"},  {1711, 19, 0, 11, "MsgType"}, {1713, 29, 0, 11, "MsgType"},
+    {1715, 29, 0, 11, "MsgType"},  {1717, 26, 0, 11, "MsgType"}, {1719, 24, 0, 11, "MsgType"},
+    {1721, 18, 0, 11, "MsgType"},  {testmsg::kRegistration, 57, 7, 1001, "ProductGUID"},
+};
+
 TEST(Grammars, HaveTheirExpectedShape) {
-    for (const auto& shape : testmsg::kGrammarShapes) {
-        SCOPED_TRACE(::testing::Message() << "kind " << shape.kind);
-        const CBlobGrammar* grammar = shape.kind == testmsg::kRegistration ? CBlobGrammar::GetRegGrammar()
-                                                                           : CBlobGrammar::GetLogGrammar(shape.kind);
+    ASSERT_EQ(grammar::kMessageKindCount, sizeof kGrammarShapes / sizeof kGrammarShapes[0]);
+    for (const auto& shape : kGrammarShapes) {
+        SCOPED_TRACE(::testing::Message() << "type " << shape.nMsgType);
+        const CBlobGrammar* grammar = shape.nMsgType == testmsg::kRegistration
+                                          ? CGrammarRegistry::GetRegGrammar()
+                                          : CGrammarRegistry::GetLogGrammar(shape.nMsgType);
         ASSERT_NE(grammar, nullptr);
         int items = 0, groups = 0;
         const CNode* lowest = nullptr;
@@ -54,23 +81,41 @@ TEST(Grammars, HaveTheirExpectedShape) {
         EXPECT_EQ(lowest->GetID(), shape.lowestRequiredID);
         EXPECT_STREQ(lowest->GetName(), shape.lowestRequiredName);
     }
+    EXPECT_EQ(CGrammarRegistry::GetLogGrammar(1502), nullptr);
+    EXPECT_EQ(CGrammarRegistry::GetCmdGrammar(), nullptr);
 }
 
+// A broken table: the grammar is not built, and says why (300).
 TEST(Grammars, BuildingRejectsDuplicatesAndEmptyRanges) {
-    CGroupNode group("Grp", 5, false);
-    group.AddNode(CNode::CreateItemNode("First", 7, DT_INT16, true, 0));
-    EXPECT_EQ(ErrorOf([&] { group.AddNode(CNode::CreateGroupNode("Second", 7, false)); }),
-              "300 Invalid message grammar: GroupNode 'Second'(7) already exists in group 'Grp'.");
-    EXPECT_STREQ(group.MatchSubNode(7, DT_INT16)->GetName(), "First");
-    CBlobGrammar grammar;
-    grammar.AddConstraint(CDataConstraint::CreateTimeFormatConstraint(7));
-    EXPECT_EQ(ErrorOf([&] { grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("X", 7, 0, 1)); }),
-              "300 Constraint (ID: 7) is already in grammar.");
-    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateSignedValueConstraint("R", 9, 5, 4); }),
-              "300 Constraint(ID: 9, Name: 'R') is invalid: MinValue(5)>MaxValue(4).");
-    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateUnsignedValueConstraint("U", 8, 0xffffffffu, 0); }),
-              "300 Constraint(ID: 8, Name: 'U') is invalid: MinValue(4294967295)>MaxValue(0).");
-    EXPECT_EQ(ErrorOf([] { CDataConstraint::CreateSignedValueConstraint("E", 6, -1, -1); }), "");
+    const NodeRow kItem[] = {{0, grammar::NodeKind::Item, "Item", 1, DT_INT16, true, 0}};
+    const NodeRow kDuplicate[] = {
+        {0, grammar::NodeKind::Group, "Grp", 5, DT_GROUP, false, 0},
+        {1, grammar::NodeKind::Item, "First", 7, DT_INT16, true, 0},
+        {1, grammar::NodeKind::Group, "Second", 7, DT_GROUP, false, 0},
+        {2, grammar::NodeKind::Item, "Inner", 8, DT_INT16, true, 0},
+    };
+    const struct {
+        std::vector<ConstraintRow> constraints;
+        grammar::RowSpan rows;
+        std::string error;
+    } kCases[] = {
+        {{}, {kDuplicate, 4}, "300 Invalid message grammar: GroupNode 'Second'(7) already exists in group 'Grp'."},
+        {{{ConstraintKind::TimeFormat, "TimeFormat", 7, 0, 0, nullptr, 0},
+          {ConstraintKind::SignedRange, "X", 7, 0, 1, nullptr, 0}},
+         {kItem, 1},
+         "300 Constraint (ID: 7) is already in grammar."},
+        {{{ConstraintKind::SignedRange, "R", 9, 5, 4, nullptr, 0}},
+         {kItem, 1},
+         "300 Constraint(ID: 9, Name: 'R') is invalid: MinValue(5)>MaxValue(4)."},
+        {{{ConstraintKind::UnsignedRange, "U", 8, 0xffffffffLL, 0, nullptr, 0}},
+         {kItem, 1},
+         "300 Constraint(ID: 8, Name: 'U') is invalid: MinValue(4294967295)>MaxValue(0)."},
+        {{{ConstraintKind::SignedRange, "E", 6, -1, -1, nullptr, 0}}, {kItem, 1}, ""},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(ErrorOf([&] { CBlobGrammar grammar(TableOf(c.constraints, c.rows)); }), c.error);
+    }
 }
 
 // Sub-nodes are found by hashing their IDs: every ID of the group, however
@@ -84,9 +129,13 @@ TEST(Grammars, GroupsMatchExactlyTheirSubNodeIDs) {
             const x_uint32 id = 0xFFFFFFFFu - n * stride;  // wraps around for large strides
             if (group.FindSlot(id) >= 0) continue;
             group.AddNode(CNode::CreateItemNode("Item", id, DT_INT16, false, 0));
+            group.Complete(ConstraintMap());
             ids.push_back(id);
             for (x_uint32 known : ids) {
-                ASSERT_EQ(group.MatchSubNode(known, DT_INT16)->GetID(), known) << "stride " << stride;
+                CViolation v;
+                const int slot = group.MatchSubNode(known, DT_INT16, v);
+                ASSERT_GE(slot, 0) << "stride " << stride;
+                ASSERT_EQ(group.GetSlot(static_cast<size_t>(slot)).pNode->GetID(), known) << "stride " << stride;
                 for (x_uint32 other : {known - 1, known ^ 0x10000u, known >> 1}) {
                     if (std::find(ids.begin(), ids.end(), other) == ids.end()) {
                         ASSERT_EQ(group.FindSlot(other), -1) << "stride " << stride << ", ID " << other;
@@ -106,18 +155,21 @@ TEST(Grammars, MissingRequiredNodesAreReportedInAscendingIDOrder) {
     CGroupNode group("Grp", 1, false);
     for (x_uint32 id : {30u, 10u, 20u, 5u, 40u, 1u})
         group.AddNode(CNode::CreateItemNode(("N" + std::to_string(id)).c_str(), id, DT_INT16, id % 10 == 0 || id == 5, 0));
+    group.Complete(ConstraintMap());
     std::vector<x_uint32> counts(group.GetSlotCount() + 1, 0);  // with the number of required ones seen
     CParsingContext context(group, counts.data());
+    auto missing = [&] {
+        CViolation v;
+        return context.CheckRequiredNodes(v) ? std::string() : std::to_string(v.GetCode()) + " " + v.m_szErrMsg;
+    };
     for (x_uint32 id : {5u, 10u, 20u, 30u, 40u}) {
-        EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }),
-                  "101 Missing required node(ID: " + std::to_string(id) + ", Name: N" + std::to_string(id) +
-                      ") under group 'Grp'.");
-        context.IncreaseSubNodeRefCount(1);  // not required
-        context.IncreaseSubNodeRefCount(id);
-        context.IncreaseSubNodeRefCount(id);
+        EXPECT_EQ(missing(), "101 Missing required node(ID: " + std::to_string(id) + ", Name: N" + std::to_string(id) +
+                                 ") under group 'Grp'.");
+        context.IncreaseSlotCount(static_cast<size_t>(group.FindSlot(1)));  // not required
+        context.IncreaseSlotCount(static_cast<size_t>(group.FindSlot(id)));
+        EXPECT_EQ(context.IncreaseSlotCount(static_cast<size_t>(group.FindSlot(id))), 2u);
     }
-    EXPECT_EQ(ErrorOf([&] { context.ThrowIfRequiredNodesAreNotMet(); }), "");
-    EXPECT_EQ(ErrorOf([&] { context.GetSubNodeRefCount(2); }), "300 Node ID(2) is not in group 'Grp'");
+    EXPECT_EQ(missing(), "");
 }
 
 // A value as the reader would deliver it.
@@ -137,26 +189,27 @@ Value Int(Type type, T v) {
 
 class Constraints : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_Grammar.AddConstraint(CDataConstraint::CreateTimeFormatConstraint(1));
-        m_Grammar.AddConstraint(CDataConstraint::CreateLengthConstraint("Len", 2, 10, 2));
-        m_Grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("Small", 3, 0, 3));
-        m_Grammar.AddConstraint(CDataConstraint::CreateUnsignedValueConstraint("Percent", 4, 0, 100));
-        m_Grammar.AddConstraint(CDataConstraint::CreateSignedValueConstraint("Mid", 5, 5, 20));
-        my::CAutoPtr<CConstraintGroup> all(new CConstraintGroup("Both", 6, CConstraintGroup::GROUP_ALL_OF));
-        for (x_uint32 id : {5u, 3u}) all->AddConstraint(id);
-        m_Grammar.AddConstraint(all);
-        my::CAutoPtr<CConstraintGroup> dangling(new CConstraintGroup("Dangling", 7, CConstraintGroup::GROUP_ANY_OF));
-        for (x_uint32 id : {3u, 77u}) dangling->AddConstraint(id);
-        m_Grammar.AddConstraint(dangling);
-    }
-    // Constraint `id` applied to an item of the value's type: "" or the error.
-    std::string Check(x_uint32 id, const Value& v) const {
-        const CItemNode node("Item", 9, v.type, true, id);
+    // Constraint `id` applied to an item of the value's type, in a grammar
+    // built from a table of the constraints and that item: "" or the violation.
+    static std::string Check(x_uint32 id, const Value& v) {
+        static const x_uint32 kBoth[] = {5, 3};
+        static const x_uint32 kDangling[] = {3, 77};
+        static const std::vector<ConstraintRow> kConstraints = {
+            {ConstraintKind::TimeFormat, "TimeFormat", 1, 0, 0, nullptr, 0},
+            {ConstraintKind::Length, "Len", 2, 2, 10, nullptr, 0},
+            {ConstraintKind::SignedRange, "Small", 3, 0, 3, nullptr, 0},
+            {ConstraintKind::UnsignedRange, "Percent", 4, 0, 100, nullptr, 0},
+            {ConstraintKind::SignedRange, "Mid", 5, 5, 20, nullptr, 0},
+            {ConstraintKind::AllOf, "Both", 6, 0, 0, kBoth, 2},
+            {ConstraintKind::AnyOf, "Dangling", 7, 0, 0, kDangling, 2},
+        };
+        const NodeRow item = {0, grammar::NodeKind::Item, "Item", 9, v.type, true, id};
+        const CBlobGrammar grammar(TableOf(kConstraints, {&item, 1}));
         const CMsgEntry entry = {9, v.type, v.bytes.data(), static_cast<x_uint32>(v.bytes.size())};
-        return ErrorOf([&] { m_Grammar.VerifyDataConstraint(entry, node); });
+        CViolation violation;
+        if (CBlobGrammar::VerifyDataConstraint(entry, grammar.GetRoot().GetSlot(0), violation)) return "";
+        return std::to_string(violation.GetCode()) + " " + violation.m_szErrMsg;
     }
-    CBlobGrammar m_Grammar;
 };
 
 TEST_F(Constraints, TimeStrings) {

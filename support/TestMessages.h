@@ -1,13 +1,11 @@
-// TestMessages.h - messages for the tests and benchmarks.
+// TestMessages.h - messages for the tests, benchmarks and fuzzers.
 //
 // Msg owns a message handle and appends entries in a chain.  A complete
-// message of any grammar is generated from the grammar tables the library
-// itself is built from: every node once (every group as often as asked),
-// with values that the node's constraint accepts.  kGrammarShapes lists
-// what each grammar is expected to look like, written down independently
-// of the tables.
-#ifndef EN_TESTS_TESTMESSAGES_H
-#define EN_TESTS_TESTMESSAGES_H
+// message of any kind (MessageKindList.h) is generated from the grammar
+// tables the library itself is built from: every node once (every group as
+// often as asked), with values that the node's constraint accepts.
+#ifndef EN_SUPPORT_TESTMESSAGES_H
+#define EN_SUPPORT_TESTMESSAGES_H
 
 #include <algorithm>
 #include <cstring>
@@ -17,8 +15,7 @@
 
 #include "En_Msg.h"
 #include "En_Validation.h"
-#include "LogGrammarTables.h"
-#include "RegisterDataGrammarTable.h"
+#include "MessageKindList.h"
 
 namespace testmsg {
 
@@ -102,41 +99,24 @@ inline void AppendCompleteMessage(Msg& m, const grammar::GrammarTable& table,
     detail::AppendLevel(m, rows, 0, 0, omit, groupInstances);
 }
 
-// kRegistration stands for the registration message wherever a log
-// message type is expected.
-constexpr int kRegistration = 0;
+// Stands for the registration message where a log message type is expected.
+constexpr x_int32 kRegistration = 0;
 
-inline const grammar::GrammarTable& TableOf(int kind) {
-    if (kind == kRegistration) return grammar::RegisterDataGrammarTable();
-    const grammar::GrammarTable* table = grammar::FindLogGrammarTable(kind);
-    if (table == nullptr) throw std::logic_error("no grammar table for this message type");
-    return *table;
+// The kind of a log message type, or of the registration message.
+inline const grammar::MessageKind& KindOf(x_int32 nMsgType) {
+    const size_t index = grammar::KindIndex(nMsgType != kRegistration, nMsgType);
+    if (index == grammar::kMessageKindCount) throw std::logic_error("no grammar for this message type");
+    return grammar::kMessageKinds[index];
 }
 
 // Validates through the exported functions; the record starts as garbage.
-inline EN_VALIDATE_RESULT Validate(void* handle, int kind) {
+inline EN_VALIDATE_RESULT Validate(void* handle, const grammar::MessageKind& kind) {
     EN_VALIDATE_RESULT r;
     std::memset(&r, 0x5a, sizeof r);
-    kind == kRegistration ? En_Validate_RegisterData(handle, &r) : En_Validate_Log(handle, kind, &r);
+    kind.bLog ? En_Validate_Log(handle, kind.MsgType(), &r) : En_Validate_RegisterData(handle, &r);
     return r;
 }
 
-struct GrammarShape {
-    int kind;  // log message type, or kRegistration
-    int items;
-    int groups;
-    x_uint32 lowestRequiredID;  // the lowest-ID required node of the root group
-    const char* lowestRequiredName;
-};
-
-inline constexpr GrammarShape kGrammarShapes[] = {
-    {1501, 22, 0, 11, "MsgType"},  {1503, 21, 0, 11, "MsgType"}, {1701, 26, 6, 11, "MsgType"},
-    {1703, 54, 0, 11, "MsgType"},  {1705, 35, 0, 11, "MsgType"}, {1707, 24, 0, 11, "MsgType"},
-    {1709, 24, 0, 11, "MsgType"},  {1711, 19, 0, 11, "MsgType"}, {1713, 29, 0, 11, "MsgType"},
-    {1715, 29, 0, 11, "MsgType"},  {1717, 26, 0, 11, "MsgType"}, {1719, 24, 0, 11, "MsgType"},
-    {1721, 18, 0, 11, "MsgType"},  {kRegistration, 57, 7, 1001, "ProductGUID"},
-};
-
 }  // namespace testmsg
 
-#endif  // EN_TESTS_TESTMESSAGES_H
+#endif  // EN_SUPPORT_TESTMESSAGES_H
