@@ -5,14 +5,13 @@
 
 #include "Exceptions.h"
 
-CBlobGrammar::CBlobGrammar(const grammar::GrammarTable& table) : m_Root("Root", 0, false) {
-    try {
-        _BuildConstraints(table);
-        _BuildNodes(table);
-    } catch (...) {
-        my::DeleteValues(m_Constraints);  // the destructor does not run
-        throw;
-    }
+CBlobGrammar::CBlobGrammar() : m_Root("Root", 0, false) {}
+
+// Delegates to the empty grammar, so that a failure below runs the
+// destructor.
+CBlobGrammar::CBlobGrammar(const grammar::GrammarTable& table) : CBlobGrammar() {
+    _BuildConstraints(table);
+    _BuildNodes(table);
 }
 
 CBlobGrammar::~CBlobGrammar() { my::DeleteValues(m_Constraints); }

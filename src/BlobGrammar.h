@@ -32,6 +32,7 @@ public:
     }
 
 private:
+    CBlobGrammar();
     // Registers a constraint under its ID; a duplicate throws
     // CInternalErrorException and leaves it with the caller's pointer.
     void _AddConstraint(my::CAutoPtr<CDataConstraint> pConstraint);

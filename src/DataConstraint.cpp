@@ -197,7 +197,7 @@ public:
     CMemberResolver(std::vector<std::pair<x_uint32, const CDataConstraint*>>& members, const ConstraintMap& constraints)
         : m_Members(members), m_Constraints(constraints) {}
     void Visit(x_uint32* pID) override {
-        m_Members.emplace_back(*pID, m_Constraints.Contains(*pID) ? m_Constraints.Get(*pID) : nullptr);
+        m_Members.emplace_back(*pID, FindConstraint(m_Constraints, *pID));
     }
 
 private:

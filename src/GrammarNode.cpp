@@ -53,7 +53,7 @@ public:
         const CNode& node = *pData->m_Value;
         const x_uint32 constraint = node.GetConstraintID();
         m_Slots.push_back(CGroupNode::CSlot{
-            &node, constraint != 0 && m_Constraints.Contains(constraint) ? m_Constraints.Get(constraint) : nullptr,
+            &node, constraint != 0 ? FindConstraint(m_Constraints, constraint) : nullptr,
             node.GetDataType(), constraint, node.GetNodeType() == NT_GROUP, node.IsRequired()});
     }
 

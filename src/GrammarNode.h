@@ -23,6 +23,11 @@ enum NodeType { NT_GROUP = 0, NT_ITEM = 1 };
 // A grammar's value constraints by ID (owned by the grammar).
 typedef my::CMap<x_uint32, const CDataConstraint*> ConstraintMap;
 
+// The constraint of an ID, or null when the grammar does not define it.
+inline const CDataConstraint* FindConstraint(const ConstraintMap& constraints, x_uint32 nID) {
+    return constraints.Contains(nID) ? constraints.Get(nID) : nullptr;
+}
+
 // Abstract base of all grammar nodes.  Names are used only in messages.
 class CNode {
 public:
