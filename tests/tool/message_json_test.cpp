@@ -43,8 +43,14 @@ Bytes Wide(std::initializer_list<uint32_t> chars) {
     return out;
 }
 
+json Decode(const Bytes& blob) {
+    json entries = json::array();
+    msgjson::DecodeEntries(blob.data(), blob.size(), [&](const nlohmann::ordered_json& e) { entries.push_back(json::parse(e.dump())); });
+    return entries;
+}
+
 // Encoding the decoded form gives back the blob (padding written as zeros).
-Bytes Reencode(const Bytes& blob) { return msgjson::EncodeEntries(json::parse(msgjson::DecodeEntries(blob.data(), blob.size()).dump())); }
+Bytes Reencode(const Bytes& blob) { return msgjson::FromJson({{"kind", "register"}, {"entries", Decode(blob)}}).blob; }
 
 // Each value in its typed form, or raw when it has not the type's shape.
 TEST(Decode, EachValueInItsTypedFormOrRaw) {
@@ -70,7 +76,7 @@ TEST(Decode, EachValueInItsTypedFormOrRaw) {
         const Bytes blob = Entry(2054, type, value);
         json want = expected;
         want["id"] = 2054;
-        EXPECT_EQ(json::parse(msgjson::DecodeEntries(blob.data(), blob.size()).dump()), json::array({want})) << want;
+        EXPECT_EQ(Decode(blob), json::array({want})) << want;
         EXPECT_EQ(Reencode(blob), blob) << want;
     }
 }
@@ -85,21 +91,31 @@ TEST(Decode, PaddingContentAndAMissingLastPaddingDoNotMatter) {
     EXPECT_EQ(Reencode(blob), expected);
 }
 
-TEST(Decode, BrokenStructureNamesTheByteOffset) {
+// The decoder stops at a broken structure; the reader also refuses
+// malformed values.
+TEST(Decode, BrokenBlobsNameTheByteOffset) {
     Bytes shortTail = Entry(1, 4, Native<int16_t>(1));
     shortTail.insert(shortTail.end(), {1, 2, 3, 4, 5});
     Bytes hugeLength = Entry(5, 1, {});
     hugeLength[8] = hugeLength[9] = hugeLength[10] = hugeLength[11] = 0xFF;
-    const std::pair<Bytes, std::string> cases[] = {
-        {shortTail, "byte offset 16: entry 1: short header (5 bytes left, a header has 12)"},
-        {hugeLength, "byte offset 0: entry 0 (id 5, type 1): value of 4294967295 bytes runs past the end (0 bytes left)"},
+    Bytes badValue = Entry(1, 1, {'a', 0});
+    for (const Bytes& e : {Entry(2, 7, {1, 2}), Entry(3, 1, {'a'}), Entry(4, 2, {0, 0, 0})}) badValue.insert(badValue.end(), e.begin(), e.end());
+    const std::tuple<Bytes, bool, std::string> cases[] = {
+        {shortTail, false, "byte offset 16: entry 1: short header (5 bytes left, a header has 12)"},
+        {hugeLength, false, "byte offset 0: entry 0 (id 5, type 1): value of 4294967295 bytes runs past the end (0 bytes left)"},
+        {badValue, false, ""},
+        {badValue, true, "byte offset 16: entry 1 (id 2, type 7): an integer value of 2 bytes, UINT32 takes 4"},
+        {Bytes(badValue.begin() + 32, badValue.end()), true, "byte offset 0: entry 0 (id 3, type 1): a narrow string of 1 bytes without its terminating zero byte"},
+        {Bytes(badValue.begin() + 48, badValue.end()), true, "byte offset 0: entry 0 (id 4, type 2): a wide string of 3 bytes that is not 4-byte characters ending in a 4-byte zero"},
     };
-    for (const auto& c : cases) {
+    for (const auto& [blob, values, fault] : cases) {
+        EXPECT_EQ(msgjson::BlobFault(blob.data(), blob.size(), values), fault);
+        if (values) continue;
         try {
-            msgjson::DecodeEntries(c.first.data(), c.first.size());
-            ADD_FAILURE() << "no error: " << c.second;
+            EXPECT_EQ(Decode(blob).size(), 4u) << fault;
+            EXPECT_EQ(fault, "");
         } catch (const msgjson::InputError& e) {
-            EXPECT_EQ(std::string(e.what()), c.second);
+            EXPECT_EQ(std::string(e.what()), fault);
         }
     }
 }
@@ -113,7 +129,9 @@ TEST(RoundTrip, EveryReferenceMessage) {
     while (std::getline(cases, line)) {
         ++n;
         const msgjson::Message first = msgjson::FromJson(json::parse(line));
-        const msgjson::Message second = msgjson::FromJson(json::parse(msgjson::ToJson(first).dump()));
+        json decoded = {{"kind", first.kind == msgjson::Kind::Log ? "log" : "register"}, {"msgtype", first.msgType},
+                        {"entries", Decode(first.blob)}};
+        const msgjson::Message second = msgjson::FromJson(decoded);
         ASSERT_EQ(second.blob, first.blob) << "line " << n;
         ASSERT_EQ(second.kind, first.kind) << "line " << n;
         ASSERT_EQ(second.msgType, first.msgType) << "line " << n;
@@ -140,6 +158,9 @@ TEST(Encode, MalformedMessagesNameThePlaceAndTheReason) {
         {R"({"kind": "register", "entries": [{"id": 1, "type": "BYTES", "value": "0g"}]})", "entries[0].value: 'g' at position 1 is not a hex digit"},
         {R"({"kind": "register", "entries": [{"id": 1, "type": "GROUP", "value": ""}]})", "entries[0].value: type 100 takes no value (use \"raw\")"},
         {R"({"kind": "register", "entries": [{"id": 1, "type": 3, "value": "", "raw": ""}]})", "entries[0]: give either \"value\" or \"raw\", not both"},
+        {R"({"kind": "register", "entries": [{"id": 1, "type": 3, "value": ["x"]}]})", "entries[0].value: expected a hex string, found an array"},
+        {R"({"kind": "register", "entries": {}})", "entries: expected an array, found an object"},
+        {R"({"kind": "register", "entries": [7]})", "entries[0]: expected an entry object, found a number"},
     };
     for (const auto& c : cases) {
         try {
@@ -158,7 +179,7 @@ TEST(Encode, TypeNamesAndRawValues) {
     Bytes expected = Entry(1, 4, Native<int16_t>(-2));
     for (const Bytes& e : {Entry(1, 4, {}), Entry(2, 100, {}), Entry(3, 7, {1, 2}), Entry(4, 4294967295u, {})})
         expected.insert(expected.end(), e.begin(), e.end());
-    EXPECT_EQ(msgjson::EncodeEntries(entries), expected);
+    EXPECT_EQ(msgjson::FromJson({{"kind", "register"}, {"entries", entries}}).blob, expected);
 }
 
 }  // namespace

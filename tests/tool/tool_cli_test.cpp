@@ -97,24 +97,6 @@ TEST(Cli, ExitStatusesAndUsageErrors) {
     }
 }
 
-TEST(Cli, MalformedFilesSayWhereAndWhy) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"{\"kind\": \"log\",\n \"msgtype\": 1501,\n \"entries\": [}\n", "line 3, column 14: syntax error"},
-        {"{\"a\": \"\xFF\"}", "line 1, column 8: syntax error while parsing value - invalid string: ill-formed UTF-8"},
-        {"{} {}", "line 1, column 4: syntax error while parsing value - unexpected '{'"},
-        {std::string("\x0b\0\0\0\x07\0\0\0\x04\0\0\0\xdd\x05\0\0", 16), "a blob names no message kind: give --log TYPE or --register"},
-    };
-    for (const auto& c : cases) {
-        const std::string file = Scratch("malformed");
-        WriteFile(file, c.first);
-        const Outcome run = Tool(file + " " + kEvent);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err.rfind("en-validate: " + file + ": " + c.second, 0), 0u) << run.err;
-        EXPECT_EQ(Lines(run.err).size(), 1u);
-        EXPECT_EQ(run.out, kEvent + ": 0 (conforms)\n");
-    }
-}
-
 // One line a file in each output form; the worst status.
 TEST(Cli, FilesInEachOutputForm) {
     const std::string none = Scratch("none.json"), files = " " + kEvent + " " + kFaulty + " " + none;

@@ -5,9 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "LogGrammarTables.h"
 #include "MessageJson.h"
-#include "RegisterDataGrammarTable.h"
+#include "MessageKindList.h"
 
 namespace tool {
 
@@ -150,18 +149,21 @@ ordered_json NodesJson(const GrammarTable& table, const std::vector<Row>& rows, 
 }  // namespace
 
 const GrammarTable* FindGrammar(const std::string& name) {
-    if (name == "register" || name == "registration") return &grammar::RegisterDataGrammarTable();
+    using grammar::kMessageKinds;
+    if (name == "register" || name == "registration") return kMessageKinds[grammar::kRegistrationKind].pTable;
     x_int32 type = 0;
     const char* end = name.data() + name.size();
     auto [ptr, ec] = std::from_chars(name.data(), end, type);
     if (name.empty() || ec != std::errc() || ptr != end) return nullptr;
-    return grammar::FindLogGrammarTable(type);
+    const size_t kind = grammar::KindIndex(true, type);
+    return kind < grammar::kMessageKindCount ? kMessageKinds[kind].pTable : nullptr;
 }
 
 std::string GrammarNames() {
     std::string names;
-    for (const GrammarTable& t : grammar::log::kTables) names += std::to_string(t.nMsgType) + ", ";
-    return names + "register";
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds)
+        names += kind.bLog ? std::to_string(kind.MsgType()) + ", " : "register";
+    return names;
 }
 
 std::string DescribeText(const GrammarTable& table) {

@@ -14,6 +14,7 @@ namespace tool {
 namespace {
 
 constexpr size_t kLinesPerJob = 2048;
+constexpr size_t kBytesPerJob = 4 << 20;
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
@@ -22,13 +23,13 @@ void ProcessLine(const std::string& line, size_t number, const msgjson::Override
                  BatchCounts& counts) {
     if (IsBlankLine(line)) return;
     try {
-        Verdict verdict = Validate(msgjson::FromJson(ParseJson(line, number), overrides));
+        Verdict verdict = Validate(msgjson::ReadMessage(line, overrides, number));
         ++counts.messages;
         if (verdict.code != 0) ++counts.failures;
         out += VerdictJson(verdict);
     } catch (const std::bad_alloc&) {
         throw;
-    } catch (const std::exception& e) {  // InputError, or anything the JSON library reports
+    } catch (const InputError& e) {
         ++counts.inputErrors;
         const std::string where = "line " + std::to_string(number);
         const std::string position = where + ", column ";
@@ -41,7 +42,8 @@ void ProcessLine(const std::string& line, size_t number, const msgjson::Override
 
 }  // namespace
 
-BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrides& overrides,
+BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
+                     const msgjson::Overrides& overrides,
                      const std::function<void(const BatchCounts&)>& progress, unsigned jobs) {
     if (jobs == 0) jobs = 1;
     BatchCounts counts;
@@ -50,9 +52,9 @@ BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrid
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     for (bool more = true; more;) {
-        size_t n = 0;
-        while (n < lines.size() && std::getline(in, lines[n])) ++n;
-        more = n == lines.size();
+        size_t n = 0, bytes = 0;
+        while (n < lines.size() && bytes < kBytesPerJob * jobs && std::getline(in, lines[n])) bytes += lines[n++].size();
+        more = n == lines.size() || bytes >= kBytesPerJob * jobs;
         const size_t first = counts.lines + 1;  // number of lines[0]
         counts.lines += n;
         const unsigned parts = n >= jobs ? jobs : 1;
@@ -72,14 +74,13 @@ BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrid
         for (std::thread& t : threads) t.join();
         for (unsigned part = 0; part < parts; ++part) {
             if (failures[part]) std::rethrow_exception(failures[part]);
-            out.write(outputs[part].data(), static_cast<std::streamsize>(outputs[part].size()));
+            out(outputs[part]);
             counts.messages += partCounts[part].messages;
             counts.failures += partCounts[part].failures;
             counts.inputErrors += partCounts[part].inputErrors;
         }
         if (progress) progress(counts);
     }
-    out.flush();
     return counts;
 }
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <istream>
-#include <ostream>
+#include <string_view>
 
 #include "MessageJson.h"
 
@@ -22,12 +22,13 @@ struct BatchCounts {
 };
 
 // Reads lines from in and writes, for every line that is not blank, one
-// line to out, in input order: {"code": N, "message": "TEXT"} or
-// {"error": "line L...: why"}.  Lines are read in batches of a few thousand;
-// jobs threads validate the parts of a batch at once (every grammar is built
-// before the first batch, so that they only read).  Progress (when given) is
+// line through out, in input order: VerdictJson or {"error": "line L...:
+// why"}.  Lines are read in batches of at most a few thousand lines and a
+// few MiB, so that memory stays bounded whatever the input's size; jobs
+// threads validate the parts of a batch at once.  Progress (when given) is
 // called after every batch.
-BatchCounts RunJsonl(std::istream& in, std::ostream& out, const msgjson::Overrides& overrides,
+BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
+                     const msgjson::Overrides& overrides,
                      const std::function<void(const BatchCounts&)>& progress = {}, unsigned jobs = 1);
 
 }  // namespace tool

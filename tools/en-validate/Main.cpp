@@ -2,11 +2,14 @@
 // between the JSON message form and blobs, and describes grammars.
 // Exit status: 0 all conform, 1 some message does not, 2 usage or input
 // error.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cerrno>
 #include <clocale>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -20,6 +23,7 @@
 #include "Describe.h"
 #include "Input.h"
 #include "Jsonl.h"
+#include "Output.h"
 #include "Validation.h"
 
 #ifndef EN_VERSION
@@ -61,6 +65,12 @@ int InputError(const std::string& why) {
     return kInputError;
 }
 
+// "FILE: why", for an error that names no file yet.
+std::string InFile(const std::string& file, const std::string& what) {
+    const std::string name = file == "-" ? "standard input" : file;
+    return what.compare(0, name.size() + 1, name + ":") == 0 ? what : name + ": " + what;
+}
+
 // One file's outcome in the validation job.
 struct FileResult {
     std::string file;
@@ -76,13 +86,12 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         r.type = tool::DescribeKind(message);
         r.verdict = tool::Validate(message);
     } catch (const msgjson::InputError& e) {
-        const std::string what = e.what();
-        r.error = what.compare(0, file.size() + 1, file + ":") == 0 ? what : file + ": " + what;
+        r.error = InFile(file, e.what());
     }
     return r;
 }
 
-void PrintTable(const std::vector<FileResult>& results) {
+void PrintTable(const std::vector<FileResult>& results, tool::Output& out) {
     size_t wFile = 4, wType = 4, wVerdict = 7;
     auto verdictOf = [](const FileResult& r) {
         return r.verdict ? std::to_string(r.verdict->code) + " " + tool::CodeName(r.verdict->code)
@@ -97,13 +106,16 @@ void PrintTable(const std::vector<FileResult>& results) {
         std::string line = a + std::string(wFile - a.size() + 2, ' ') + b + std::string(wType - b.size() + 2, ' ') +
                            c + std::string(wVerdict - c.size() + 2, ' ') + d;
         line.erase(line.find_last_not_of(' ') + 1);
-        std::cout << line << '\n';
+        out.Write(line + '\n');
     };
     row("FILE", "TYPE", "VERDICT", "TEXT");
-    for (const FileResult& r : results) row(r.file, r.type, verdictOf(r), r.verdict ? r.verdict->text : r.error);
+    for (const FileResult& r : results) {
+        row(r.file, r.type, verdictOf(r), r.verdict ? r.verdict->text : r.error);
+        if (r.verdict && !r.verdict->blobFault.empty()) row("", "", "", "blob: " + r.verdict->blobFault);
+    }
 }
 
-int ValidateFiles(const Options& opt) {
+int ValidateFiles(const Options& opt, tool::Output& out) {
     std::vector<FileResult> results;
     int status = kConforms;
     for (const std::string& file : opt.files) {
@@ -115,30 +127,37 @@ int ValidateFiles(const Options& opt) {
         if (opt.table) {
             results.push_back(std::move(r));
         } else if (opt.json) {
-            std::cout << "{\"file\": " << tool::JsonString(r.file) << ", ";
-            if (r.verdict)
-                std::cout << "\"type\": " << tool::JsonString(r.type) << ", " << tool::VerdictJson(*r.verdict).substr(1)
-                          << '\n';
-            else
-                std::cout << tool::ErrorJson(r.error).substr(1) << '\n';
+            std::string line = "{\"file\": " + tool::JsonString(r.file) + ", " +
+                               (r.verdict ? "\"type\": " + tool::JsonString(r.type) + ", " + tool::VerdictJson(*r.verdict).substr(1)
+                                          : tool::ErrorJson(r.error).substr(1));
+            if (r.verdict && !r.verdict->blobFault.empty())
+                line.insert(line.size() - 1, ", \"blob_error\": " + tool::JsonString(r.verdict->blobFault));
+            out.Write(line + "\n");
         } else if (r.verdict) {
-            std::cout << r.file << ": " << r.verdict->code << " "
-                      << (r.verdict->code == 0 ? "(conforms)" : r.verdict->text) << '\n';
+            out.Write(r.file + ": " + std::to_string(r.verdict->code) + " " +
+                      (r.verdict->code == 0 ? "(conforms)" : r.verdict->text) + "\n");
+            if (!r.verdict->blobFault.empty()) out.Write(r.file + ": blob: " + r.verdict->blobFault + "\n");
         } else {
-            std::cout.flush();
+            out.Flush();
             InputError(r.error);
         }
     }
-    if (opt.table) PrintTable(results);
+    if (opt.table) {
+        PrintTable(results, out);
+        for (const FileResult& r : results)
+            if (!r.verdict) InputError(r.error);
+    }
     return status;
 }
 
-int RunJsonl(const Options& opt) {
+int RunJsonl(const Options& opt, tool::Output& out) {
     const std::string file = opt.files.empty() ? "-" : opt.files.front();
     std::ifstream in;
     if (file != "-") {
-        in.open(file);
-        if (!in) return InputError(file + ": cannot open");
+        struct stat st {};
+        if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return InputError(file + ": is a directory");
+        in.open(file, std::ios::binary);
+        if (!in) return InputError(file + ": cannot open: " + std::strerror(errno));
     }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     auto last = std::chrono::steady_clock::now();
@@ -151,93 +170,77 @@ int RunJsonl(const Options& opt) {
         std::fprintf(stderr, "\ren-validate: %zu lines, %zu messages, %zu not conforming, %zu input errors", c.lines,
                      c.messages, c.failures, c.inputErrors);
     };
-    tool::BatchCounts counts = tool::RunJsonl(file == "-" ? std::cin : in, std::cout, opt.Overrides(),
-                                              showProgress ? std::function<void(const tool::BatchCounts&)>(progress)
-                                                           : std::function<void(const tool::BatchCounts&)>(),
-                                              opt.jobs);
+    tool::BatchCounts counts = tool::RunJsonl(
+        file == "-" ? std::cin : in, [&](std::string_view text) { out.Write(text); }, opt.Overrides(),
+        showProgress ? std::function<void(const tool::BatchCounts&)>(progress) : std::function<void(const tool::BatchCounts&)>(),
+        opt.jobs);
     if (shown) std::fputs("\r\x1b[K", stderr);
-    if (in.bad() || std::cin.bad()) return InputError(file + ": read error");
+    if (in.bad() || std::cin.bad()) return InputError(InFile(file, "read error"));
     return counts.ExitStatus();
 }
 
-int Describe(const Options& opt) {
+int Describe(const Options& opt, tool::Output& out) {
     const grammar::GrammarTable* table = tool::FindGrammar(opt.describe);
     if (table == nullptr)
         return UsageError("no grammar \"" + opt.describe + "\": give one of " + tool::GrammarNames());
-    if (opt.json)
-        std::cout << tool::DescribeJson(*table).dump(2) << '\n';
-    else
-        std::cout << tool::DescribeText(*table);
+    out.Write(opt.json ? tool::DescribeJson(*table).dump(2) + "\n" : tool::DescribeText(*table));
     return kConforms;
 }
 
-// Writes to -o FILE or standard output.
-int Emit(const Options& opt, const std::string& bytes) {
-    if (opt.output.empty() || opt.output == "-") {
-        std::cout.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        std::cout.flush();
-        return std::cout ? kConforms : InputError("cannot write standard output");
-    }
-    std::ofstream out(opt.output, std::ios::binary);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    out.close();
-    return out ? kConforms : InputError(opt.output + ": cannot write");
+// The JSON message of a file for --encode, or the blob for --decode.
+std::string ReadFor(const std::string& file, bool json) {
+    std::string bytes = tool::ReadAll(file);
+    tool::CheckContent(bytes);
+    if (tool::IsJsonText(bytes) != json) throw msgjson::InputError(json ? "not a JSON message object" : "holds a JSON message, not a blob");
+    return bytes;
 }
 
+// Each entry is written as soon as it is read; an input error deletes an
+// incomplete -o FILE.
 int Encode(const Options& opt) {
     const std::string& file = opt.files.front();
+    const std::string text = ReadFor(file, true);
+    tool::Output out(opt.output);
     try {
-        const std::string text = tool::ReadAll(file);
-        if (!tool::IsJsonText(text)) return InputError(file + ": not a JSON message object");
-        const nlohmann::json object = tool::ParseJson(text);
-        const msgjson::Message message = msgjson::FromJson(object, opt.Overrides());
-        if ((opt.output.empty() || opt.output == "-") && isatty(STDOUT_FILENO))
+        if (out.IsTerminal())
             return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
-        return Emit(opt, std::string(message.blob.begin(), message.blob.end()));
+        msgjson::ReadMessage(text, opt.Overrides(), 1, [&](const unsigned char* p, size_t n) {
+            out.Write(std::string_view(reinterpret_cast<const char*>(p), n));
+        });
+        out.Close();
+        return kConforms;
     } catch (const msgjson::InputError& e) {
-        return InputError(file + ": " + e.what());
+        out.Discard();
+        return InputError(InFile(file, e.what()));
     }
 }
 
-// The kind of a decoded blob: from the command line, else a log when the
-// root holds a MsgType entry (ID 11, UINT32), else a registration message.
-msgjson::Message DecodedKind(const std::string& bytes, const msgjson::Overrides& overrides,
-                             const nlohmann::ordered_json& entries) {
-    msgjson::Message m;
-    m.blob.assign(bytes.begin(), bytes.end());
-    m.kind = msgjson::Kind::Register;
-    if (overrides.kind) {
-        m.kind = *overrides.kind;
-        m.msgType = overrides.msgType.value_or(0);
-        return m;
-    }
-    for (const auto& e : entries)
-        if (e["id"] == 11 && e["type"] == "UINT32" && e.contains("value")) {
-            m.kind = msgjson::Kind::Log;
-            m.msgType = static_cast<x_int32>(e["value"].get<uint32_t>());
-            break;
-        }
-    return m;
-}
-
+// The kind of a decoded blob comes from the command line, else it is a log
+// when the blob holds a MsgType entry, else a registration message.  One
+// entry a line, written as it is decoded, so that the result is easy to
+// read, edit and compare.
 int Decode(const Options& opt) {
     const std::string& file = opt.files.front();
-    try {
-        const std::string bytes = tool::ReadAll(file);
-        if (tool::IsJsonText(bytes)) return InputError(file + ": holds a JSON message, not a blob");
-        const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
-        const nlohmann::ordered_json entries = msgjson::DecodeEntries(data, bytes.size());
-        const msgjson::Message m = DecodedKind(bytes, opt.Overrides(), entries);
-        // One entry a line, so that the result is easy to read, edit and compare.
-        std::string text = "{\"kind\": ";
-        text += m.kind == msgjson::Kind::Log ? "\"log\", \"msgtype\": " + std::to_string(m.msgType) : "\"register\"";
-        text += ", \"entries\": [";
-        for (size_t i = 0; i < entries.size(); ++i)
-            text += (i ? ",\n  " : "\n  ") + entries[i].dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-        text += entries.empty() ? "]}\n" : "\n]}\n";
-        return Emit(opt, text);
-    } catch (const msgjson::InputError& e) {
-        return InputError(file + ": " + e.what());
+    const std::string bytes = ReadFor(file, false);
+    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::string fault = msgjson::BlobFault(data, bytes.size(), false);
+    if (!fault.empty()) throw msgjson::InputError(fault);
+    tool::Output out(opt.output);
+    {
+        const msgjson::Overrides o = opt.Overrides();
+        const std::optional<int32_t> msgType = o.kind ? o.msgType : msgjson::MsgTypeEntry(data, bytes.size());
+        const bool log = o.kind ? *o.kind == msgjson::Kind::Log : msgType.has_value();
+        out.Write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType.value_or(0)) : std::string("{\"kind\": \"register\""));
+        out.Write(", \"entries\": [");
+        bool first = true;
+        msgjson::DecodeEntries(data, bytes.size(), [&](const nlohmann::ordered_json& entry) {
+            out.Write(first ? "\n  " : ",\n  ");
+            out.Write(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+            first = false;
+        });
+        out.Write(first ? "]}\n" : "\n]}\n");
+        out.Close();
+        return kConforms;
     }
 }
 
@@ -290,7 +293,11 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
+        if (e.get_exit_code() == 0) {  // --help, --version
+            app.exit(e);
+            std::cout.flush();
+            return std::cout ? kConforms : InputError("cannot write standard output");
+        }
         return UsageError(e.what());
     }
     opt.log = log->count() > 0;
@@ -301,19 +308,27 @@ int main(int argc, char** argv) {
     try {
         if (describe->count()) {
             if (!opt.files.empty()) return UsageError("--describe takes no files");
-            return Describe(opt);
-        }
-        if (opt.jsonl) {
-            if (opt.files.size() > 1) return UsageError("--jsonl reads one file (or standard input)");
-            return RunJsonl(opt);
+            tool::Output out;
+            const int status = Describe(opt, out);
+            out.Close();
+            return status;
         }
         if (opt.encode || opt.decode) {
             if (opt.files.size() != 1) return UsageError("--encode and --decode convert exactly one file");
             return opt.encode ? Encode(opt) : Decode(opt);
         }
-        if (opt.files.empty()) return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
-        return ValidateFiles(opt);
-    } catch (const std::exception& e) {
-        return InputError(std::string("failed: ") + e.what());
+        if (opt.jsonl && opt.files.size() > 1) return UsageError("--jsonl reads one file (or standard input)");
+        if (!opt.jsonl && opt.files.empty())
+            return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
+        tool::Output out;
+        const int status = opt.jsonl ? RunJsonl(opt, out) : ValidateFiles(opt, out);
+        out.Close();
+        return status;
+    } catch (const msgjson::InputError& e) {  // of --encode or --decode
+        return InputError(InFile(opt.files.front(), e.what()));
+    } catch (const tool::OutputError& e) {
+        return e.closedPipe ? kInputError : InputError(e.what());
+    } catch (const std::bad_alloc&) {
+        return InputError("out of memory");
     }
 }

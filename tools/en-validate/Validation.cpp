@@ -1,5 +1,6 @@
 #include "Validation.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "En_Validation.h"
@@ -13,7 +14,10 @@ Verdict Validate(const msgjson::Message& message) {
         En_Validate_Log(handle.get(), message.msgType, &record);
     else
         En_Validate_RegisterData(handle.get(), &record);
-    return {record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage))};
+    Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}};
+    if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
+        verdict.blobFault = msgjson::BlobFault(message.blob.data(), message.blob.size(), true);
+    return verdict;
 }
 
 std::string DescribeKind(const msgjson::Message& message) {
@@ -34,6 +38,9 @@ const char* CodeName(int code) {
 }
 
 std::string JsonString(std::string_view text) {
+    // Most texts need no escape: printable ASCII without quote or backslash.
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
+        return '"' + std::string(text) + '"';
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -14,9 +14,12 @@ namespace tool {
 struct Verdict {
     int code = 0;
     std::string text;  // exactly szMessage; may hold bytes that are not UTF-8
+    std::string blobFault;  // for code 300: which entry the blob reader cannot read, and why
 };
 
 // Validates one message with En_Validate_Log or En_Validate_RegisterData.
+// When the library says 300 and the blob's structure or one of its values
+// is broken, blobFault says where (msgjson::BlobFault).
 Verdict Validate(const msgjson::Message& message);
 
 // "log 1501" or "register".
@@ -29,7 +32,7 @@ const char* CodeName(int code);
 // each written as U+FFFD, so writing never fails.
 std::string JsonString(std::string_view text);
 
-// {"code": N, "message": "TEXT"}
+// {"code": N, "message": "TEXT"}: the result record alone, as --jsonl writes it
 std::string VerdictJson(const Verdict& verdict);
 
 // {"error": "TEXT"}

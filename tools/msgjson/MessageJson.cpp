@@ -5,13 +5,11 @@
 #include <limits>
 #include <new>
 
-#include "BlobReader.h"
+#include "BlobEntries.h"
 
 namespace msgjson {
 
 namespace {
-
-using nlohmann::json;
 
 struct NamedType {
     const char* name;
@@ -24,101 +22,340 @@ const NamedType kTypeNames[] = {
     {"UINT32", EN_DT_UINT32}, {"GROUP", EN_DT_GROUP},     {"END_OF_GROUP", EN_DT_END_OF_GROUP},
 };
 
+// Objects and arrays deeper than this (the message form needs three
+// levels) are refused, so that no input makes the reader walk forever.
+constexpr size_t kMaxDepth = 100;
+
 [[noreturn]] void Fail(const std::string& where, const std::string& why) { throw InputError(where + ": " + why); }
 
-std::string Describe(const json& v) {
-    switch (v.type()) {
-        case json::value_t::null: return "null";
-        case json::value_t::boolean: return "a boolean";
-        case json::value_t::string: return "a string";
-        case json::value_t::array: return "an array";
-        case json::value_t::object: return "an object";
-        case json::value_t::number_float: return "a non-integer number";
+// One JSON value of an entry or of the message object as the parser
+// reports it.  Objects and arrays are only noted: no key of the message
+// form takes one.
+struct Value {
+    enum Type { Null, Boolean, Signed, Unsigned, Float, BigInteger, String, Array, Object } type = Null;
+    int64_t i = 0;
+    uint64_t u = 0;
+    std::string text;  // a string, or the digits of a BigInteger
+};
+
+// An integer too large for 64 bits comes as a float with its own text.
+Value FloatValue(const std::string& literal) {
+    const bool integer = literal.find_first_of(".eE") == std::string::npos;
+    return integer ? Value{Value::BigInteger, 0, 0, literal} : Value{Value::Float, 0, 0, {}};
+}
+
+std::string Describe(const Value& v) {
+    switch (v.type) {
+        case Value::Null: return "null";
+        case Value::Boolean: return "a boolean";
+        case Value::String: return "a string";
+        case Value::Array: return "an array";
+        case Value::Object: return "an object";
+        case Value::Float: return "a non-integer number";
         default: return "a number";
     }
 }
 
+// A place in the message, written out only for an error.
+using Place = std::function<std::string()>;
+
 // An integer JSON value within [lo, hi].
-long long IntegerIn(const json& v, long long lo, long long hi, const std::string& where) {
-    long long x;
-    if (v.is_number_unsigned()) {
-        uint64_t u = v.get<uint64_t>();
-        if (u > static_cast<uint64_t>(hi)) Fail(where, "value " + std::to_string(u) + " is out of range " +
-                                                           std::to_string(lo) + ".." + std::to_string(hi));
-        x = static_cast<long long>(u);
-    } else if (v.is_number_integer()) {
-        x = v.get<long long>();
+long long IntegerIn(const Value& v, long long lo, long long hi, const Place& where) {
+    auto outOfRange = [&](const std::string& value) {
+        Fail(where(), "value " + value + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+    };
+    long long x = 0;
+    if (v.type == Value::BigInteger) outOfRange(v.text);
+    if (v.type == Value::Unsigned) {
+        if (v.u > static_cast<uint64_t>(hi)) outOfRange(std::to_string(v.u));
+        x = static_cast<long long>(v.u);
+    } else if (v.type == Value::Signed) {
+        x = v.i;
     } else {
-        Fail(where, "expected an integer, found " + Describe(v));
+        Fail(where(), "expected an integer, found " + Describe(v));
     }
-    if (x < lo || x > hi)
-        Fail(where, "value " + std::to_string(x) + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+    if (x < lo || x > hi) outOfRange(std::to_string(x));
     return x;
 }
 
-std::vector<unsigned char> FromHex(const json& v, const std::string& where) {
-    if (!v.is_string()) Fail(where, "expected a hex string, found " + Describe(v));
-    const std::string& s = v.get_ref<const std::string&>();
-    if (s.size() % 2 != 0) Fail(where, "hex string has an odd number of digits");
-    std::vector<unsigned char> out(s.size() / 2);
+void FromHex(const Value& v, const Place& where, std::vector<unsigned char>& out) {
+    if (v.type != Value::String) Fail(where(), "expected a hex string, found " + Describe(v));
+    const std::string& s = v.text;
+    if (s.size() % 2 != 0) Fail(where(), "hex string has an odd number of digits");
+    out.resize(s.size() / 2);
     for (size_t i = 0; i < s.size(); ++i) {
         char c = s[i];
         int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (d < 0) Fail(where, "'" + std::string(1, c) + "' at position " + std::to_string(i) + " is not a hex digit");
+        if (d < 0) Fail(where(), "'" + std::string(1, c) + "' at position " + std::to_string(i) + " is not a hex digit");
         out[i / 2] = static_cast<unsigned char>(i % 2 == 0 ? d << 4 : out[i / 2] | d);
     }
-    return out;
 }
 
-// Code points of valid UTF-8 (the JSON parser has checked it).
-std::vector<uint32_t> CodePoints(const std::string& s) {
-    std::vector<uint32_t> out;
-    out.reserve(s.size() + 1);
+template <class T>
+void AppendBytes(std::vector<unsigned char>& out, T v) {
+    unsigned char bytes[sizeof v];
+    std::memcpy(bytes, &v, sizeof v);
+    out.insert(out.end(), bytes, bytes + sizeof v);
+}
+
+// Appends the code points of valid UTF-8 (the JSON parser has checked it)
+// as 4-byte characters.
+void AppendCodePoints(const std::string& s, std::vector<unsigned char>& out) {
     for (size_t i = 0; i < s.size();) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
         uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
         for (int k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        out.push_back(cp);
+        AppendBytes(out, cp);
         i += n;
     }
-    return out;
 }
 
-template <class T>
-std::vector<unsigned char> Bytes(T v) {
-    std::vector<unsigned char> out(sizeof v);
-    std::memcpy(out.data(), &v, sizeof v);
-    return out;
-}
-
-std::vector<unsigned char> TypedValue(uint32_t type, const json& v, const std::string& where) {
+// The bytes of a typed value into out.
+void TypedValue(uint32_t type, const Value& v, const Place& where, std::vector<unsigned char>& out) {
+    out.clear();
     switch (type) {
-        case EN_DT_STRING: {
-            if (!v.is_string()) Fail(where, "expected a string, found " + Describe(v));
-            const std::string& s = v.get_ref<const std::string&>();
-            std::vector<unsigned char> out(s.begin(), s.end());
+        case EN_DT_STRING:
+            if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
+            out.assign(v.text.begin(), v.text.end());
             out.push_back(0);
-            return out;
-        }
-        case EN_DT_WSTRING: {
-            if (!v.is_string()) Fail(where, "expected a string, found " + Describe(v));
-            std::vector<uint32_t> cps = CodePoints(v.get_ref<const std::string&>());
-            cps.push_back(0);
-            std::vector<unsigned char> out(cps.size() * 4);
-            std::memcpy(out.data(), cps.data(), out.size());
-            return out;
-        }
-        case EN_DT_BYTES: return FromHex(v, where);
-        case EN_DT_INT16: return Bytes(static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)));
-        case EN_DT_UINT16: return Bytes(static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)));
+            return;
+        case EN_DT_WSTRING:
+            if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
+            out.reserve(4 * v.text.size() + 4);
+            AppendCodePoints(v.text, out);
+            AppendBytes<uint32_t>(out, 0);
+            return;
+        case EN_DT_BYTES: return FromHex(v, where, out);
+        case EN_DT_INT16: return AppendBytes(out, static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)));
+        case EN_DT_UINT16: return AppendBytes(out, static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)));
         case EN_DT_INT32:
-            return Bytes(static_cast<int32_t>(IntegerIn(v, std::numeric_limits<int32_t>::min(),
-                                                        std::numeric_limits<int32_t>::max(), where)));
-        case EN_DT_UINT32: return Bytes(static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)));
-        default: Fail(where, "a value is allowed only for types 1 to 7 (use \"raw\")");
+            return AppendBytes(out, static_cast<int32_t>(IntegerIn(v, std::numeric_limits<int32_t>::min(),
+                                                                   std::numeric_limits<int32_t>::max(), where)));
+        case EN_DT_UINT32: return AppendBytes(out, static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)));
+        default: Fail(where(), "a value is allowed only for types 1 to 7 (use \"raw\")");
     }
 }
+
+// The data type code of a "type" name, with or without prefix DT_.
+uint32_t ParseTypeName(const std::string& name, const Place& where) {
+    std::string n = name.compare(0, 3, "DT_") == 0 ? name.substr(3) : name;
+    for (const NamedType& t : kTypeNames)
+        if (n == t.name) return t.code;
+    Fail(where(), "unknown type name \"" + name + "\"");
+}
+
+// The keys of one entry object as read so far.
+struct EntryFields {
+    std::optional<Value> id, type, value, raw;
+
+    std::optional<Value>* Find(const std::string& key) {
+        return key == "id" ? &id : key == "type" ? &type : key == "value" ? &value : key == "raw" ? &raw : nullptr;
+    }
+};
+
+// Encodes one entry, entries[index], with the handle as scratch space: its
+// header, value and padding.  bytes: room for the value.
+void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes) {
+    auto place = [index](const char* key) -> Place {
+        return [index, key] { return "entries[" + std::to_string(index) + "]" + key; };
+    };
+    const Place where = place(""), atValue = place(".value");
+    if (!e.id) Fail(where(), "missing \"id\"");
+    const uint32_t nID = static_cast<uint32_t>(IntegerIn(*e.id, 0, 0xFFFFFFFFLL, place(".id")));
+    if (!e.type) Fail(where(), "missing \"type\"");
+    const uint32_t nType = e.type->type == Value::String
+                               ? ParseTypeName(e.type->text, place(".type"))
+                               : static_cast<uint32_t>(IntegerIn(*e.type, 0, 0xFFFFFFFFLL, place(".type")));
+    const bool typed = nType >= EN_DT_STRING && nType <= EN_DT_UINT32;
+    if (e.value && e.raw) Fail(where(), "give either \"value\" or \"raw\", not both");
+    bytes.clear();
+    if (e.raw) {
+        FromHex(*e.raw, place(".raw"), bytes);
+    } else if (e.value) {
+        if (!typed) Fail(atValue(), "type " + std::to_string(nType) + " takes no value (use \"raw\")");
+        TypedValue(nType, *e.value, atValue, bytes);
+    } else if (typed) {
+        Fail(where(), "missing \"value\" for type " + std::to_string(nType));
+    }
+    if (bytes.size() > 0xFFFFFFFFu) Fail(where(), "value too large");
+    En_Msg_Clear(scratch.get());
+    const int rc = En_Msg_AppendEntry(scratch.get(), nID, nType, bytes.data(), static_cast<uint32_t>(bytes.size()));
+    if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
+    if (rc != EN_MSG_OK) Fail(where(), "the message would exceed 4 GiB");
+}
+
+// The position of byte offset at (0-based) in text, as "line L, column C"
+// (1-based; C counts bytes).
+std::string Position(std::string_view text, size_t at, size_t firstLine) {
+    at = std::min(at, text.size());
+    const size_t line = firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+    const size_t lineStart = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
+    const size_t column = lineStart == std::string_view::npos ? at + 1 : at - lineStart;
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
+// The parser's events, turned into a message.  Depth 0 is outside any
+// value, 1 inside the message object, 2 inside "entries", 3 inside an
+// entry.  A value that no key of the message form takes (another key's,
+// or an object where a number belongs) is skipped as a whole.
+class MessageReader {
+public:
+    using json = nlohmann::json;
+
+    MessageReader(std::string_view text, size_t firstLine, const EntrySink& sink)
+        : m_text(text), m_firstLine(firstLine), m_sink(sink) {}
+
+    bool null() { return Scalar(Value{}); }
+    bool boolean(bool) { return Scalar(Value{Value::Boolean, 0, 0, {}}); }
+    bool number_integer(json::number_integer_t v) { return Scalar(Value{Value::Signed, v, 0, {}}); }
+    bool number_unsigned(json::number_unsigned_t v) { return Scalar(Value{Value::Unsigned, 0, v, {}}); }
+    bool number_float(json::number_float_t, const std::string& literal) { return Scalar(FloatValue(literal)); }
+    bool string(std::string& s) { return Scalar(Value{Value::String, 0, 0, std::move(s)}); }
+    bool binary(json::binary_t&) { return Scalar(Value{}); }
+    bool key(std::string& k) {
+        if (m_skipFrom == 0) m_key = std::move(k);
+        return true;
+    }
+    bool start_object(size_t) { return Open(Value::Object); }
+    bool start_array(size_t) { return Open(Value::Array); }
+    bool end_object() { return Close(); }
+    bool end_array() { return Close(); }
+
+    bool parse_error(size_t position, const std::string& token, const nlohmann::detail::exception& e) {
+        // position counts the bytes read: up to the character where reading
+        // stopped, or to the end of a number too large for a double.
+        if (e.id == 406)
+            throw InputError(Position(m_text, position - std::min(position, token.size()), m_firstLine) +
+                             ": number out of range: " + token);
+        const std::string where = Position(m_text, position == 0 ? 0 : position - 1, m_firstLine);
+        // "syntax error while parsing ..." without the library's prefix and position.
+        const std::string what = e.what();
+        const size_t column = what.find(", column ");
+        const size_t colon = column == std::string::npos ? std::string::npos : what.find(": ", column);
+        throw InputError(where + ": " + (colon == std::string::npos ? what : what.substr(colon + 2)));
+    }
+
+    Message Finish(const Overrides& overrides) {
+        Message m;
+        if (overrides.kind) {
+            m.kind = *overrides.kind;
+        } else {
+            if (!m_kind) Fail("kind", "missing (\"log\" or \"register\")");
+            if (m_kind->type != Value::String || (m_kind->text != "log" && m_kind->text != "register"))
+                Fail("kind", "expected \"log\" or \"register\"");
+            m.kind = m_kind->text == "log" ? Kind::Log : Kind::Register;
+        }
+        if (overrides.msgType) {
+            m.msgType = *overrides.msgType;
+        } else if (m.kind == Kind::Log) {
+            if (!m_msgType) Fail("msgtype", "missing (required for a log message)");
+            m.msgType = static_cast<int32_t>(IntegerIn(*m_msgType, std::numeric_limits<int32_t>::min(),
+                                                       std::numeric_limits<int32_t>::max(), [] { return "msgtype"; }));
+        }
+        if (!m_entriesSeen) Fail("entries", "missing");
+        m.blob = std::move(m_blob);
+        return m;
+    }
+
+private:
+    std::string EntryPlace() const { return "entries[" + std::to_string(m_entries) + "]"; }
+
+    // The place of a value at the current depth, for errors.
+    std::string Where() const {
+        if (m_depth == 0) return "message";
+        if (m_depth == 1) return m_key;
+        if (m_depth == 2) return EntryPlace();
+        return EntryPlace() + "." + m_key;
+    }
+
+    bool Scalar(Value v) {
+        if (m_skipFrom == 0) Take(std::move(v));
+        return true;
+    }
+
+    bool Open(Value::Type type) {
+        if (m_depth == kMaxDepth) Fail(m_skipFrom ? m_skipPlace : Where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        if (m_skipFrom == 0) {
+            const bool message = m_depth == 0 && type == Value::Object;
+            const bool entries = m_depth == 1 && m_key == "entries" && type == Value::Array;
+            const bool entry = m_depth == 2 && m_inEntries && type == Value::Object;
+            if (message || entries || entry) {
+                if (entries) {
+                    if (m_entriesSeen) Fail("entries", "given more than once");
+                    m_entriesSeen = m_inEntries = true;
+                }
+                if (entry) m_entry = EntryFields{};
+                ++m_depth;
+                return true;
+            }
+            Take(Value{type, 0, 0, {}});
+            m_skipFrom = m_depth + 1;
+            m_skipPlace = Where();
+        }
+        ++m_depth;
+        return true;
+    }
+
+    bool Close() {
+        if (m_skipFrom == m_depth) m_skipFrom = 0;
+        --m_depth;
+        if (m_skipFrom != 0) return true;
+        if (m_depth == 2 && m_inEntries) {
+            EncodeEntry(m_entry, m_entries, m_scratch, m_bytes);
+            const auto* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m_scratch.get()));
+            const size_t n = En_Msg_BytesUsed(m_scratch.get());
+            if (m_size + n > 0xFFFFFFFFu) Fail(EntryPlace(), "the message would exceed 4 GiB");
+            m_size += n;
+            if (m_sink)
+                m_sink(p, n);
+            else
+                m_blob.insert(m_blob.end(), p, p + n);
+            ++m_entries;
+        } else if (m_depth == 1) {
+            m_inEntries = false;
+        }
+        return true;
+    }
+
+    // A value where the message form expects one at this depth.
+    void Take(Value v) {
+        if (m_depth == 0) {
+            throw InputError("a JSON " + std::string(v.type == Value::Array ? "array" : v.type == Value::String ? "string"
+                                                                                  : v.type == Value::Null     ? "null"
+                                                                                  : v.type == Value::Boolean  ? "boolean"
+                                                                                                              : "number") +
+                             ", expected a message object");
+        } else if (m_depth == 1) {
+            if (m_key == "kind") m_kind = std::move(v);
+            if (m_key == "msgtype") m_msgType = std::move(v);
+            if (m_key == "entries") Fail("entries", "expected an array, found " + Describe(v));
+        } else if (m_depth == 2 && m_inEntries) {
+            Fail(EntryPlace(), "expected an entry object, found " + Describe(v));
+        } else if (m_depth == 3 && m_inEntries) {
+            std::optional<Value>* field = m_entry.Find(m_key);
+            if (field == nullptr)
+                Fail(EntryPlace(), "unknown key \"" + m_key + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
+            *field = std::move(v);
+        }
+    }
+
+    std::string_view m_text;
+    size_t m_firstLine;
+    const EntrySink& m_sink;
+    size_t m_depth = 0;
+    size_t m_skipFrom = 0;  // depth of the value being skipped, 0 for none
+    std::string m_skipPlace;
+    std::string m_key;
+    std::optional<Value> m_kind, m_msgType;
+    bool m_entriesSeen = false, m_inEntries = false;
+    size_t m_entries = 0;  // entries read
+    EntryFields m_entry;
+    Handle m_scratch;
+    uint64_t m_size = 0;
+    std::vector<unsigned char> m_bytes;  // of one value
+    std::vector<unsigned char> m_blob;
+};
 
 // Decoding.
 
@@ -188,14 +425,15 @@ T Read(const unsigned char* p) {
     return v;
 }
 
-// The typed form of a well-formed value, or a discarded (null) value.
+// The typed form of a value well formed for its type (as the blob reader
+// judges it) whose text is valid Unicode, or a discarded (null) value.
 nlohmann::ordered_json TypedForm(uint32_t type, const unsigned char* p, uint32_t len) {
+    if (type < EN_DT_STRING || type > EN_DT_UINT32 || CheckEntryValue(type, p, len) != 0) return nullptr;
     switch (type) {
         case EN_DT_STRING:
-            if (len == 0 || p[len - 1] != 0 || !IsUtf8(p, len - 1)) break;
+            if (!IsUtf8(p, len - 1)) break;
             return std::string(reinterpret_cast<const char*>(p), len - 1);
         case EN_DT_WSTRING: {
-            if (len == 0 || len % 4 != 0 || Read<uint32_t>(p + len - 4) != 0) break;
             std::string text;
             for (uint32_t i = 0; i + 4 < len; i += 4) {
                 const uint32_t cp = Read<uint32_t>(p + i);
@@ -205,16 +443,59 @@ nlohmann::ordered_json TypedForm(uint32_t type, const unsigned char* p, uint32_t
             return text;
         }
         case EN_DT_BYTES: return ToHex(p, len);
-        case EN_DT_INT16: if (len == 2) return Read<int16_t>(p); break;
-        case EN_DT_UINT16: if (len == 2) return Read<uint16_t>(p); break;
-        case EN_DT_INT32: if (len == 4) return Read<int32_t>(p); break;
-        case EN_DT_UINT32: if (len == 4) return Read<uint32_t>(p); break;
+        case EN_DT_INT16: return Read<int16_t>(p);
+        case EN_DT_UINT16: return Read<uint16_t>(p);
+        case EN_DT_INT32: return Read<int32_t>(p);
+        case EN_DT_UINT32: return Read<uint32_t>(p);
         default: break;
     }
     return nullptr;
 }
 
+std::string ValueFault(int code, const CBlobEntryHeader& e) {
+    const std::string size = std::to_string(e.nDataLength) + " bytes";
+    switch (code) {
+        case BLOB_ERR_INT_LENGTH:
+            return "an integer value of " + size + ", " + TypeName(e.nDataType) + " takes " +
+                   (e.nDataType <= EN_DT_UINT16 ? "2" : "4");
+        case BLOB_ERR_BAD_STRING: return "a narrow string of " + size + " without its terminating zero byte";
+        default: return "a wide string of " + size + " that is not 4-byte characters ending in a 4-byte zero";
+    }
+}
+
+// The fault of the entry at pos, or "": the header and value walk of the
+// blob reader, the value checked with checkValues.
+std::string EntryFault(const unsigned char* blob, size_t size, size_t pos, size_t index, bool checkValues,
+                       CBlobEntryHeader& e, int& rc) {
+    rc = ReadEntryHeader(blob, size, pos, e);
+    const std::string where = "byte offset " + std::to_string(pos) + ": entry " + std::to_string(index);
+    const size_t left = size - pos;
+    if (rc == BLOB_ERR_SHORT_HEADER)
+        return where + ": short header (" + std::to_string(left) + " bytes left, a header has " +
+               std::to_string(BLOB_ENTRY_HEADER_SIZE) + ")";
+    const std::string entry = where + " (id " + std::to_string(e.nID) + ", type " + std::to_string(e.nDataType) + "): ";
+    if (rc == BLOB_ERR_VALUE_OVERRUN)
+        return entry + "value of " + std::to_string(e.nDataLength) + " bytes runs past the end (" +
+               std::to_string(left - BLOB_ENTRY_HEADER_SIZE) + " bytes left)";
+    if (rc == 0 && checkValues) {
+        const int value = CheckEntryValue(e.nDataType, e.pValue, e.nDataLength);
+        if (value != 0) return entry + ValueFault(value, e);
+    }
+    return "";
+}
+
 }  // namespace
+
+Message ReadMessage(std::string_view text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a UTF-8 byte order mark
+    MessageReader reader(text, firstLine, sink);
+    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    return reader.Finish(overrides);
+}
+
+Message FromJson(const nlohmann::json& object, const Overrides& overrides) {
+    return ReadMessage(object.dump(), overrides);
+}
 
 const char* TypeName(uint32_t code) {
     for (const NamedType& t : kTypeNames)
@@ -222,126 +503,44 @@ const char* TypeName(uint32_t code) {
     return nullptr;
 }
 
-nlohmann::ordered_json DecodeEntries(const unsigned char* blob, size_t size) {
-    constexpr size_t kHeader = BLOB_ENTRY_HEADER_SIZE;
-    nlohmann::ordered_json entries = nlohmann::ordered_json::array();
-    for (size_t pos = 0, index = 0; pos < size; ++index) {
-        const std::string where = "byte offset " + std::to_string(pos) + ": entry " + std::to_string(index);
-        const size_t left = size - pos;
-        if (left < kHeader)
-            throw InputError(where + ": short header (" + std::to_string(left) + " bytes left, a header has " + std::to_string(kHeader) + ")");
-        const uint32_t id = Read<uint32_t>(blob + pos), type = Read<uint32_t>(blob + pos + 4),
-                       len = Read<uint32_t>(blob + pos + 8);
-        if (len > left - kHeader)
-            throw InputError(where + " (id " + std::to_string(id) + ", type " + std::to_string(type) +
-                             "): value of " + std::to_string(len) + " bytes runs past the end (" +
-                             std::to_string(left - kHeader) + " bytes left)");
-        const unsigned char* value = blob + pos + kHeader;
-        nlohmann::ordered_json e;
-        e["id"] = id;
-        if (const char* name = TypeName(type))
-            e["type"] = name;
+std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) {
+    CBlobEntryHeader e{};
+    int rc = 0;
+    for (size_t pos = 0, index = 0; rc == 0; pos = e.nNext, ++index) {
+        std::string fault = EntryFault(blob, size, pos, index, checkValues, e, rc);
+        if (!fault.empty()) return fault;
+    }
+    return "";
+}
+
+void DecodeEntries(const unsigned char* blob, size_t size, const std::function<void(const nlohmann::ordered_json&)>& each) {
+    CBlobEntryHeader e{};
+    int rc = 0;
+    for (size_t pos = 0, index = 0;; pos = e.nNext, ++index) {
+        const std::string fault = EntryFault(blob, size, pos, index, false, e, rc);
+        if (!fault.empty()) throw InputError(fault);
+        if (rc != 0) return;
+        nlohmann::ordered_json entry;
+        entry["id"] = e.nID;
+        if (const char* name = TypeName(e.nDataType))
+            entry["type"] = name;
         else
-            e["type"] = type;
-        nlohmann::ordered_json typed = TypedForm(type, value, len);
+            entry["type"] = e.nDataType;
+        nlohmann::ordered_json typed = TypedForm(e.nDataType, e.pValue, e.nDataLength);
         if (!typed.is_null())
-            e["value"] = std::move(typed);
-        else if (len != 0 || (type >= EN_DT_STRING && type <= EN_DT_UINT32))
-            e["raw"] = ToHex(value, len);
-        entries.push_back(std::move(e));
-        // The padding after the last value may be left out.
-        pos += kHeader + len;
-        pos += std::min<size_t>((4 - len % 4) % 4, size - pos);
+            entry["value"] = std::move(typed);
+        else if (e.nDataLength != 0 || (e.nDataType >= EN_DT_STRING && e.nDataType <= EN_DT_UINT32))
+            entry["raw"] = ToHex(e.pValue, e.nDataLength);
+        each(entry);
     }
-    return entries;
 }
 
-nlohmann::ordered_json ToJson(const Message& message) {
-    nlohmann::ordered_json out;
-    out["kind"] = message.kind == Kind::Log ? "log" : "register";
-    if (message.kind == Kind::Log) out["msgtype"] = message.msgType;
-    out["entries"] = DecodeEntries(message.blob.data(), message.blob.size());
-    return out;
-}
-
-uint32_t ParseTypeName(const std::string& name) {
-    std::string n = name.compare(0, 3, "DT_") == 0 ? name.substr(3) : name;
-    for (const NamedType& t : kTypeNames)
-        if (n == t.name) return t.code;
-    throw InputError("unknown type name \"" + name + "\"");
-}
-
-std::vector<unsigned char> EncodeEntries(const json& entries) {
-    if (!entries.is_array()) Fail("entries", "expected an array, found " + Describe(entries));
-    Handle message;
-    for (size_t i = 0; i < entries.size(); ++i) {
-        const std::string where = "entries[" + std::to_string(i) + "]";
-        const json& e = entries[i];
-        if (!e.is_object()) Fail(where, "expected an entry object, found " + Describe(e));
-        for (const auto& item : e.items())
-            if (item.key() != "id" && item.key() != "type" && item.key() != "value" && item.key() != "raw")
-                Fail(where, "unknown key \"" + item.key() + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
-        auto id = e.find("id");
-        if (id == e.end()) Fail(where, "missing \"id\"");
-        uint32_t nID = static_cast<uint32_t>(IntegerIn(*id, 0, 0xFFFFFFFFLL, where + ".id"));
-        auto type = e.find("type");
-        if (type == e.end()) Fail(where, "missing \"type\"");
-        uint32_t nType;
-        if (type->is_string()) {
-            try {
-                nType = ParseTypeName(type->get_ref<const std::string&>());
-            } catch (const InputError& err) {
-                Fail(where + ".type", err.what());
-            }
-        } else {
-            nType = static_cast<uint32_t>(IntegerIn(*type, 0, 0xFFFFFFFFLL, where + ".type"));
-        }
-        auto value = e.find("value");
-        auto raw = e.find("raw");
-        const bool typed = nType >= EN_DT_STRING && nType <= EN_DT_UINT32;
-        if (value != e.end() && raw != e.end()) Fail(where, "give either \"value\" or \"raw\", not both");
-        std::vector<unsigned char> bytes;
-        if (raw != e.end()) {
-            bytes = FromHex(*raw, where + ".raw");
-        } else if (value != e.end()) {
-            if (!typed) Fail(where + ".value", "type " + std::to_string(nType) + " takes no value (use \"raw\")");
-            bytes = TypedValue(nType, *value, where + ".value");
-        } else if (typed) {
-            Fail(where, "missing \"value\" for type " + std::to_string(nType));
-        }
-        if (bytes.size() > 0xFFFFFFFFu) Fail(where, "value too large");
-        int rc = En_Msg_AppendEntry(message.get(), nID, nType, bytes.data(), static_cast<uint32_t>(bytes.size()));
-        if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
-        if (rc != EN_MSG_OK) Fail(where, "the message would exceed 4 GiB");
-    }
-    const unsigned char* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(message.get()));
-    return std::vector<unsigned char>(p, p + En_Msg_BytesUsed(message.get()));
-}
-
-Message FromJson(const json& object, const Overrides& overrides) {
-    if (!object.is_object()) Fail("message", "expected an object, found " + Describe(object));
-    Message m;
-    if (overrides.kind) {
-        m.kind = *overrides.kind;
-    } else {
-        auto kind = object.find("kind");
-        if (kind == object.end()) Fail("kind", "missing (\"log\" or \"register\")");
-        if (!kind->is_string() || (*kind != "log" && *kind != "register"))
-            Fail("kind", "expected \"log\" or \"register\"");
-        m.kind = *kind == "log" ? Kind::Log : Kind::Register;
-    }
-    if (overrides.msgType) {
-        m.msgType = *overrides.msgType;
-    } else if (m.kind == Kind::Log) {
-        auto type = object.find("msgtype");
-        if (type == object.end()) Fail("msgtype", "missing (required for a log message)");
-        m.msgType = static_cast<int32_t>(IntegerIn(*type, std::numeric_limits<int32_t>::min(),
-                                                   std::numeric_limits<int32_t>::max(), "msgtype"));
-    }
-    auto entries = object.find("entries");
-    if (entries == object.end()) Fail("entries", "missing");
-    m.blob = EncodeEntries(*entries);
-    return m;
+std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size) {
+    CBlobEntryHeader e{};
+    for (size_t pos = 0; ReadEntryHeader(blob, size, pos, e) == 0; pos = e.nNext)
+        if (e.nID == 11 && e.nDataType == EN_DT_UINT32 && e.nDataLength == 4)
+            return static_cast<int32_t>(Read<uint32_t>(e.pValue));
+    return std::nullopt;
 }
 
 Handle::Handle() : m_h(En_Msg_Create()) {

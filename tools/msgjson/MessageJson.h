@@ -19,9 +19,11 @@
 #define EN_TOOLS_MESSAGEJSON_H
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -30,7 +32,8 @@
 
 namespace msgjson {
 
-// Bad input; what() says why and where (a JSON path such as entries[3].value).
+// Bad input; what() says why and where: "line L, column C: why" for text
+// that is not JSON, else a place in the message such as entries[3].value.
 class InputError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
@@ -50,28 +53,41 @@ struct Overrides {
     std::optional<int32_t> msgType;
 };
 
-// Converts a parsed message object; throws InputError.
+// Receives the encoded entries one at a time, in order.
+using EntrySink = std::function<void(const unsigned char* bytes, size_t size)>;
+
+// Reads a message object from JSON text as a stream of parser events: no
+// document tree is built, each entry is encoded as soon as its object
+// closes, values of other keys are skipped.  Lines of errors count from
+// firstLine.  The entries go to sink when one is given (message.blob then
+// stays empty), else into message.blob.  Throws InputError.
+Message ReadMessage(std::string_view text, const Overrides& overrides = {}, size_t firstLine = 1,
+                    const EntrySink& sink = {});
+
+// ReadMessage of the object's text.
 Message FromJson(const nlohmann::json& object, const Overrides& overrides = {});
-
-// Encodes the entries array alone; throws InputError.
-std::vector<unsigned char> EncodeEntries(const nlohmann::json& entries);
-
-// The data type code of a "type" value (integer or name); throws InputError.
-uint32_t ParseTypeName(const std::string& name);
 
 // The name of a data type code without prefix ("WSTRING"), or null for a
 // code without name.
 const char* TypeName(uint32_t code);
 
-// Decodes a blob into the entries array of the JSON message form: objects
-// with the keys "id", "type" (a name where the code has one) and "value" or
-// "raw" in that order.  A blob whose structure is broken (fewer than 12
-// bytes for a header, a value running past the end) throws InputError
-// naming the byte offset of the entry.
-nlohmann::ordered_json DecodeEntries(const unsigned char* blob, size_t size);
+// What is wrong with the structure of a blob, or "" when nothing is:
+// "byte offset P: entry N (id I, type T): why" for the first entry whose
+// header is cut short or whose value runs past the end, and with
+// checkValues also for the first value that is malformed for its type
+// (what the blob reader refuses).
+std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues);
 
-// The whole message object: "kind", "msgtype" (for logs) and "entries".
-nlohmann::ordered_json ToJson(const Message& message);
+// Decodes a blob entry by entry into objects of the entries array of the
+// JSON message form, with the keys "id", "type" (a name where the code has
+// one) and "value" or "raw" in that order.  A blob whose structure is
+// broken throws InputError (BlobFault's text) when the walk reaches the
+// broken entry.
+void DecodeEntries(const unsigned char* blob, size_t size, const std::function<void(const nlohmann::ordered_json&)>& each);
+
+// The log message type of a decoded blob: the value of a root entry MsgType
+// (ID 11, UINT32), if there is one.
+std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size);
 
 // Owns an En_Msg handle.
 class Handle {

@@ -1,0 +1,49 @@
+// Output.h - writing results to standard output or a file, with every
+// failed write or close reported.
+#ifndef EN_TOOLS_OUTPUT_H
+#define EN_TOOLS_OUTPUT_H
+
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace tool {
+
+// A failed write, close or creation: what() is "cannot write NAME: why"
+// or "cannot create NAME: why".  closedPipe
+// when the reader of a pipe has gone away, which ends a run quietly.
+class OutputError : public std::runtime_error {
+public:
+    OutputError(const std::string& what, bool pipe) : std::runtime_error(what), closedPipe(pipe) {}
+    bool closedPipe;
+};
+
+// Buffered output to standard output ("" or "-") or to a file it creates.
+// Throws OutputError.
+class Output {
+public:
+    explicit Output(const std::string& path = "");
+    ~Output();
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+
+    void Write(std::string_view bytes);
+    // Writes what is buffered.
+    void Flush();
+    // Flushes and closes; a file is then complete.
+    void Close();
+    // Closes and deletes a regular file whose content is incomplete;
+    // nothing for standard output or a device.
+    void Discard();
+    bool IsTerminal() const;
+
+private:
+    int m_fd;
+    std::string m_name;
+    std::string m_path;  // a regular file that Discard deletes, or ""
+    std::string m_buffer;
+};
+
+}  // namespace tool
+
+#endif  // EN_TOOLS_OUTPUT_H
