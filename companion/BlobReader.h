@@ -11,20 +11,7 @@
 #ifndef EN_COMPANION_BLOBREADER_H
 #define EN_COMPANION_BLOBREADER_H
 
-#include "En_Msg.h"
-
-// Data type code of an entry and of a grammar item.
-enum Type : x_uint32 {
-    DT_STRING = 1,
-    DT_WSTRING = 2,
-    DT_BYTES = 3,
-    DT_INT16 = 4,
-    DT_UINT16 = 5,
-    DT_INT32 = 6,
-    DT_UINT32 = 7,
-    DT_GROUP = 100,
-    DT_END_OF_GROUP = 101
-};
+#include "En_Msg.h"  // x_uint32, the data type codes (Type)
 
 // Results of CBlobReader::Pop other than 0 (an entry was delivered).
 enum {

@@ -16,28 +16,42 @@
 #include <stddef.h>
 #include <wchar.h>
 
-#ifndef EN_X_TYPES_DEFINED
-#define EN_X_TYPES_DEFINED
+/* 32-bit integers used for IDs, codes, counts and lengths. */
 typedef int x_int32;
 typedef unsigned int x_uint32;
+
+/* Data type codes of an entry and of a grammar item (Type). */
+#ifdef __cplusplus
+enum Type : x_uint32 {
+#else
+enum Type {
 #endif
+    DT_STRING = 1,         /* narrow string, value includes its zero byte */
+    DT_WSTRING = 2,        /* 4-byte wchar_t string, value includes a 4-byte zero */
+    DT_BYTES = 3,          /* byte array */
+    DT_INT16 = 4,          /* 2 bytes, native byte order */
+    DT_UINT16 = 5,
+    DT_INT32 = 6,          /* 4 bytes, native byte order */
+    DT_UINT32 = 7,
+    DT_GROUP = 100,        /* begin of group, empty value */
+    DT_END_OF_GROUP = 101  /* end of group, empty value */
+};
+
+/* The same codes under their former names, until the message JSON
+ * converter (tools/msgjson) reads the DT_ names. */
+#define EN_DT_STRING DT_STRING
+#define EN_DT_WSTRING DT_WSTRING
+#define EN_DT_BYTES DT_BYTES
+#define EN_DT_INT16 DT_INT16
+#define EN_DT_UINT16 DT_UINT16
+#define EN_DT_INT32 DT_INT32
+#define EN_DT_UINT32 DT_UINT32
+#define EN_DT_GROUP DT_GROUP
+#define EN_DT_END_OF_GROUP DT_END_OF_GROUP
 
 #ifdef __cplusplus
 extern "C" {
 #endif
-
-/* Data type codes of an entry. */
-enum {
-    EN_DT_STRING = 1,       /* narrow string, value includes its zero byte */
-    EN_DT_WSTRING = 2,      /* 4-byte wchar_t string, value includes a 4-byte zero */
-    EN_DT_BYTES = 3,        /* byte array */
-    EN_DT_INT16 = 4,        /* 2 bytes, native byte order */
-    EN_DT_UINT16 = 5,
-    EN_DT_INT32 = 6,        /* 4 bytes, native byte order */
-    EN_DT_UINT32 = 7,
-    EN_DT_GROUP = 100,      /* begin of group, empty value */
-    EN_DT_END_OF_GROUP = 101 /* end of group, empty value */
-};
 
 /* Results of the int-returning functions. */
 enum {

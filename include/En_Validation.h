@@ -19,12 +19,8 @@
 #ifndef EN_VALIDATION_H
 #define EN_VALIDATION_H
 
-#ifndef EN_X_TYPES_DEFINED
-#define EN_X_TYPES_DEFINED
-/* 32-bit integers used for IDs, codes, counts and lengths. */
-typedef int x_int32;
-typedef unsigned int x_uint32;
-#endif
+/* x_int32 and the handle interface (En_Msg.h), installed beside this header. */
+#include "En_Msg.h"
 
 #ifdef __cplusplus
 extern "C" {

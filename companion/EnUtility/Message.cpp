@@ -107,7 +107,7 @@ __attribute__((visibility("default"))) int En_Msg_AppendString(void* h, x_uint32
     if (s == nullptr) return EN_MSG_EINVAL;
     size_t n = std::strlen(s) + 1;
     if (n > kMaxBytes) return EN_MSG_ETOOBIG;
-    return En_Msg_AppendEntry(h, id, EN_DT_STRING, s, static_cast<x_uint32>(n));
+    return En_Msg_AppendEntry(h, id, DT_STRING, s, static_cast<x_uint32>(n));
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendWString(void* h, x_uint32 id, const wchar_t* s) {
@@ -115,35 +115,35 @@ __attribute__((visibility("default"))) int En_Msg_AppendWString(void* h, x_uint3
     if (s == nullptr) return EN_MSG_EINVAL;
     size_t n = (std::wcslen(s) + 1) * sizeof(wchar_t);
     if (n > kMaxBytes) return EN_MSG_ETOOBIG;
-    return En_Msg_AppendEntry(h, id, EN_DT_WSTRING, s, static_cast<x_uint32>(n));
+    return En_Msg_AppendEntry(h, id, DT_WSTRING, s, static_cast<x_uint32>(n));
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendBytes(void* h, x_uint32 id, const void* data, x_uint32 len) {
-    return En_Msg_AppendEntry(h, id, EN_DT_BYTES, data, len);
+    return En_Msg_AppendEntry(h, id, DT_BYTES, data, len);
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendInt16(void* h, x_uint32 id, short v) {
-    return En_Msg_AppendEntry(h, id, EN_DT_INT16, &v, sizeof v);
+    return En_Msg_AppendEntry(h, id, DT_INT16, &v, sizeof v);
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendUInt16(void* h, x_uint32 id, unsigned short v) {
-    return En_Msg_AppendEntry(h, id, EN_DT_UINT16, &v, sizeof v);
+    return En_Msg_AppendEntry(h, id, DT_UINT16, &v, sizeof v);
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendInt32(void* h, x_uint32 id, x_int32 v) {
-    return En_Msg_AppendEntry(h, id, EN_DT_INT32, &v, sizeof v);
+    return En_Msg_AppendEntry(h, id, DT_INT32, &v, sizeof v);
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendUInt32(void* h, x_uint32 id, x_uint32 v) {
-    return En_Msg_AppendEntry(h, id, EN_DT_UINT32, &v, sizeof v);
+    return En_Msg_AppendEntry(h, id, DT_UINT32, &v, sizeof v);
 }
 
 __attribute__((visibility("default"))) int En_Msg_BeginGroup(void* h, x_uint32 id) {
-    return En_Msg_AppendEntry(h, id, EN_DT_GROUP, nullptr, 0);
+    return En_Msg_AppendEntry(h, id, DT_GROUP, nullptr, 0);
 }
 
 __attribute__((visibility("default"))) int En_Msg_EndGroup(void* h, x_uint32 id) {
-    return En_Msg_AppendEntry(h, id, EN_DT_END_OF_GROUP, nullptr, 0);
+    return En_Msg_AppendEntry(h, id, DT_END_OF_GROUP, nullptr, 0);
 }
 
 }  // extern "C"
