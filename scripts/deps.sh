@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake make g++ g++-multilib pkg-config googletest libgtest-dev libbenchmark-dev
           nlohmann-json3-dev libcli11-dev clang libclang-rt-14-dev valgrind dpkg-dev file qemu-user
-          libprotobuf-dev protobuf-compiler python3)
+          libprotobuf-dev protobuf-compiler python3 time)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

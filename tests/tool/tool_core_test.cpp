@@ -197,7 +197,7 @@ TEST(Examples, EachYieldsItsExpectedResult) {
     for (const json& entry : manifest) {
         const std::string file = entry["file"];
         SCOPED_TRACE(file);
-        const msgjson::Message m = tool::LoadMessage(tool::ReadAll(EN_EXAMPLES_DIR "/" + file), {});
+        const msgjson::Message m = tool::LoadMessage(EN_EXAMPLES_DIR "/" + file, {});
         const tool::Verdict v = tool::Validate(m);
         EXPECT_EQ(v.code, entry["code"].get<int>());
         EXPECT_EQ(v.text, entry["message"].get<std::string>());

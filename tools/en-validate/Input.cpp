@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <sstream>
 
 namespace tool {
 
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr size_t kPrefixSize = 64 << 10;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -45,33 +47,67 @@ std::string ReadAll(const std::string& path) {
     return bytes;
 }
 
-bool IsJsonText(std::string_view bytes) {
-    if (bytes.find('\0') != std::string_view::npos) return false;
-    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark) bytes.remove_prefix(kByteOrderMark.size());
-    auto first = std::find_if_not(bytes.begin(), bytes.end(), IsBlank);
-    return first != bytes.end() && (*first == '{' || *first == '[');
+bool IsJsonText(std::string_view prefix) {
+    if (prefix.find('\0') != std::string_view::npos) return false;
+    if (prefix.substr(0, kByteOrderMark.size()) == kByteOrderMark) prefix.remove_prefix(kByteOrderMark.size());
+    auto first = std::find_if_not(prefix.begin(), prefix.end(), IsBlank);
+    return first != prefix.end() && (*first == '{' || *first == '[');
 }
 
-void CheckContent(std::string_view bytes) {
-    if (std::all_of(bytes.begin(), bytes.end(), IsBlank)) throw InputError("empty file");
+void CheckContent(std::string_view prefix, bool whole) {
+    if (whole && std::all_of(prefix.begin(), prefix.end(), IsBlank)) throw InputError("empty file");
     // A byte order mark, or a brace and a quote or blank each followed or
     // preceded by a NUL byte.
     auto utf16 = [&](size_t nul) {
-        return bytes.size() >= 4 && bytes[nul] == 0 && bytes[nul + 2] == 0 && bytes[1 - nul] == '{' &&
-               (bytes[3 - nul] == '"' || bytes[3 - nul] == '}' || IsBlank(bytes[3 - nul]));
+        return prefix.size() >= 4 && prefix[nul] == 0 && prefix[nul + 2] == 0 && prefix[1 - nul] == '{' &&
+               (prefix[3 - nul] == '"' || prefix[3 - nul] == '}' || IsBlank(prefix[3 - nul]));
     };
-    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF" || utf16(0) || utf16(1))
+    if (prefix.substr(0, 2) == "\xFF\xFE" || prefix.substr(0, 2) == "\xFE\xFF" || utf16(0) || utf16(1))
         throw InputError("UTF-16 text: save it as UTF-8");
 }
 
-msgjson::Message LoadMessage(std::string bytes, const msgjson::Overrides& overrides) {
-    CheckContent(bytes);
-    if (IsJsonText(bytes)) return msgjson::ReadMessage(bytes, overrides);
+InputFile::InputFile(const std::string& path) {
+    if (path == "-") {
+        m_in = std::make_unique<std::istringstream>(ReadAll(path));
+    } else {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
+        auto file = std::make_unique<std::ifstream>(path, std::ios::binary);
+        if (!*file) throw InputError(std::string("cannot open: ") + std::strerror(errno));
+        m_in = std::move(file);
+    }
+    std::string prefix(kPrefixSize, '\0');
+    prefix.resize(static_cast<size_t>(m_in->read(&prefix[0], kPrefixSize).gcount()));
+    if (m_in->bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
+    CheckContent(prefix, prefix.size() < kPrefixSize);
+    m_json = IsJsonText(prefix);
+    m_in->clear();
+    m_in->seekg(0);
+}
+
+msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink) {
+    return msgjson::ReadMessage(*m_in, overrides, sink);
+}
+
+std::vector<unsigned char> InputFile::ReadBlob() {
+    std::vector<unsigned char> bytes;
+    if (m_in->seekg(0, std::ios::end)) bytes.reserve(static_cast<size_t>(m_in->tellg()));
+    m_in->seekg(0);
+    char buffer[1 << 16];
+    while (m_in->read(buffer, sizeof buffer).gcount() > 0)
+        bytes.insert(bytes.end(), buffer, buffer + m_in->gcount());
+    if (m_in->bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
+    return bytes;
+}
+
+msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides) {
+    InputFile in(path);
+    if (in.IsJson()) return in.ReadJson(overrides);
     if (!overrides.kind) throw InputError("a blob names no message kind: give --log TYPE or --register");
     msgjson::Message message;
     message.kind = *overrides.kind;
     message.msgType = overrides.msgType.value_or(0);
-    message.blob.assign(bytes.begin(), bytes.end());
+    message.blob = in.ReadBlob();
     return message;
 }
 

@@ -1,15 +1,19 @@
 // Input.h - reading message files: JSON messages and blobs.
 //
-// A file holds a JSON message when it contains no NUL byte and its first
-// byte that is not white space (after an optional UTF-8 byte order mark) is
-// '{' or '['.  Anything else is a blob (docs/blob-format.md); an encoded
-// message always contains NUL bytes, since every entry header holds a data
-// type code below 2^24.  Empty files and UTF-16 text are neither.
+// A file holds a JSON message when its first 64 KiB contain no NUL byte and
+// its first byte that is not white space (after an optional UTF-8 byte
+// order mark) is '{' or '['.  Anything else is a blob (docs/blob-format.md);
+// an encoded message always has a NUL byte among its first 8, since every
+// entry header holds a data type code below 2^24.  Empty files and UTF-16
+// text are neither.
 #ifndef EN_TOOLS_INPUT_H
 #define EN_TOOLS_INPUT_H
 
+#include <fstream>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "MessageJson.h"
 
@@ -22,17 +26,40 @@ using msgjson::InputError;
 // when it cannot be read.
 std::string ReadAll(const std::string& path);
 
-bool IsJsonText(std::string_view bytes);
+// Whether the first bytes of a file are those of a JSON message.
+bool IsJsonText(std::string_view prefix);
 
-// Throws InputError when the bytes are neither a JSON message nor a blob:
-// "empty file", "UTF-16 text: save it as UTF-8".
-void CheckContent(std::string_view bytes);
+// Throws InputError when the first bytes of a file (all of them, when
+// whole) are neither a JSON message nor a blob: "empty file", "UTF-16 text:
+// save it as UTF-8".
+void CheckContent(std::string_view prefix, bool whole);
 
-// The message that a file's bytes hold, read with msgjson::ReadMessage (its
-// entries to sink when one is given).  For a JSON message the overrides
-// apply where given; a blob carries no kind or message type, so the
-// overrides must give them, else InputError.
-msgjson::Message LoadMessage(std::string bytes, const msgjson::Overrides& overrides);
+// A message file, or standard input for "-" (read whole first), opened and
+// told JSON from blob by its first bytes.  Errors name no file: the caller
+// adds it.
+class InputFile {
+public:
+    // Throws InputError: "is a directory", "cannot open: REASON", "empty
+    // file", "UTF-16 text: save it as UTF-8".
+    explicit InputFile(const std::string& path);
+
+    bool IsJson() const { return m_json; }
+
+    // A JSON message, parsed as it is read (msgjson::ReadMessage).
+    msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {});
+
+    // The bytes of a blob.
+    std::vector<unsigned char> ReadBlob();
+
+private:
+    std::unique_ptr<std::istream> m_in;
+    bool m_json = false;
+};
+
+// The message that a file holds.  For a JSON message the overrides apply
+// where given; a blob carries no kind or message type, so the overrides
+// must give them, else InputError.
+msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides);
 
 }  // namespace tool
 

@@ -82,7 +82,7 @@ struct FileResult {
 FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides) {
     FileResult r{file, {}, {}, {}};
     try {
-        msgjson::Message message = tool::LoadMessage(tool::ReadAll(file), overrides);
+        msgjson::Message message = tool::LoadMessage(file, overrides);
         r.type = tool::DescribeKind(message);
         r.verdict = tool::Validate(message);
     } catch (const msgjson::InputError& e) {
@@ -187,24 +187,23 @@ int Describe(const Options& opt, tool::Output& out) {
     return kConforms;
 }
 
-// The JSON message of a file for --encode, or the blob for --decode.
-std::string ReadFor(const std::string& file, bool json) {
-    std::string bytes = tool::ReadAll(file);
-    tool::CheckContent(bytes);
-    if (tool::IsJsonText(bytes) != json) throw msgjson::InputError(json ? "not a JSON message object" : "holds a JSON message, not a blob");
-    return bytes;
+// The file of --encode (json) or --decode.
+tool::InputFile OpenFor(const std::string& file, bool json) {
+    tool::InputFile in(file);
+    if (in.IsJson() != json) throw msgjson::InputError(json ? "not a JSON message object" : "holds a JSON message, not a blob");
+    return in;
 }
 
 // Each entry is written as soon as it is read; an input error deletes an
 // incomplete -o FILE.
 int Encode(const Options& opt) {
     const std::string& file = opt.files.front();
-    const std::string text = ReadFor(file, true);
+    tool::InputFile in = OpenFor(file, true);
     tool::Output out(opt.output);
     try {
         if (out.IsTerminal())
             return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
-        msgjson::ReadMessage(text, opt.Overrides(), 1, [&](const unsigned char* p, size_t n) {
+        in.ReadJson(opt.Overrides(), [&](const unsigned char* p, size_t n) {
             out.Write(std::string_view(reinterpret_cast<const char*>(p), n));
         });
         out.Close();
@@ -221,8 +220,8 @@ int Encode(const Options& opt) {
 // read, edit and compare.
 int Decode(const Options& opt) {
     const std::string& file = opt.files.front();
-    const std::string bytes = ReadFor(file, false);
-    const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+    const std::vector<unsigned char> bytes = OpenFor(file, false).ReadBlob();
+    const unsigned char* data = bytes.data();
     const std::string fault = msgjson::BlobFault(data, bytes.size(), false);
     if (!fault.empty()) throw msgjson::InputError(fault);
     tool::Output out(opt.output);
@@ -251,11 +250,13 @@ const char* const kFooter = R"(Jobs:
   en-validate --encode msg.json -o msg.blob    JSON message form to blob
   en-validate --decode msg.blob                blob to JSON message form
 
-A file is a JSON message when it has no NUL byte and its first non-blank
-character is '{'; otherwise it is a blob, which needs --log TYPE or --register.
+A file is a JSON message when its first 64 KiB hold no NUL byte and its first
+non-blank character is '{' or '['; otherwise it is a blob, which needs
+--log TYPE or --register.
 
-Exit status: 0 all messages conform, 1 some message does not, 2 usage error
-or unreadable or malformed input.  See en-validate(1).)";
+Exit status: 0 all messages conform, 1 some message does not, 2 usage error,
+unreadable or malformed input, or output that cannot be written.
+See en-validate(1).)";
 
 }  // namespace
 
@@ -330,5 +331,7 @@ int main(int argc, char** argv) {
         return e.closedPipe ? kInputError : InputError(e.what());
     } catch (const std::bad_alloc&) {
         return InputError("out of memory");
+    } catch (const std::exception& e) {  // a fault of the tool itself
+        return InputError(std::string("internal error: ") + e.what());
     }
 }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <istream>
 #include <limits>
 #include <new>
 
@@ -185,14 +186,33 @@ void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vecto
     if (rc != EN_MSG_OK) Fail(where(), "the message would exceed 4 GiB");
 }
 
-// The position of byte offset at (0-based) in text, as "line L, column C"
-// (1-based; C counts bytes).
+// "line L, column C" (1-based; C counts bytes) of a byte offset (0-based).
+using PositionOf = std::function<std::string(size_t)>;
+
+std::string LineAndColumn(size_t line, size_t column) {
+    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+}
+
 std::string Position(std::string_view text, size_t at, size_t firstLine) {
     at = std::min(at, text.size());
     const size_t line = firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     const size_t lineStart = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    const size_t column = lineStart == std::string_view::npos ? at + 1 : at - lineStart;
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+    return LineAndColumn(line, lineStart == std::string_view::npos ? at + 1 : at - lineStart);
+}
+
+// The same in a stream, read again from its start (only for an error).
+std::string Position(std::istream& in, size_t at) {
+    in.clear();
+    if (!in.seekg(0)) return "byte offset " + std::to_string(at);
+    size_t line = 1, lineStart = 0, done = 0;
+    char buffer[1 << 16];
+    while (done < at && in.read(buffer, static_cast<std::streamsize>(std::min(sizeof buffer, at - done))).gcount() > 0) {
+        const size_t n = static_cast<size_t>(in.gcount());
+        for (size_t i = 0; i < n; ++i)
+            if (buffer[i] == '\n') ++line, lineStart = done + i + 1;
+        done += n;
+    }
+    return LineAndColumn(line, at - lineStart + 1);
 }
 
 // The parser's events, turned into a message.  Depth 0 is outside any
@@ -203,8 +223,7 @@ class MessageReader {
 public:
     using json = nlohmann::json;
 
-    MessageReader(std::string_view text, size_t firstLine, const EntrySink& sink)
-        : m_text(text), m_firstLine(firstLine), m_sink(sink) {}
+    MessageReader(const PositionOf& position, const EntrySink& sink) : m_position(position), m_sink(sink) {}
 
     bool null() { return Scalar(Value{}); }
     bool boolean(bool) { return Scalar(Value{Value::Boolean, 0, 0, {}}); }
@@ -226,9 +245,9 @@ public:
         // position counts the bytes read: up to the character where reading
         // stopped, or to the end of a number too large for a double.
         if (e.id == 406)
-            throw InputError(Position(m_text, position - std::min(position, token.size()), m_firstLine) +
+            throw InputError(m_position(position - std::min(position, token.size())) +
                              ": number out of range: " + token);
-        const std::string where = Position(m_text, position == 0 ? 0 : position - 1, m_firstLine);
+        const std::string where = m_position(position == 0 ? 0 : position - 1);
         // "syntax error while parsing ..." without the library's prefix and position.
         const std::string what = e.what();
         const size_t column = what.find(", column ");
@@ -340,8 +359,7 @@ private:
         }
     }
 
-    std::string_view m_text;
-    size_t m_firstLine;
+    const PositionOf& m_position;
     const EntrySink& m_sink;
     size_t m_depth = 0;
     size_t m_skipFrom = 0;  // depth of the value being skipped, 0 for none
@@ -488,8 +506,20 @@ std::string EntryFault(const unsigned char* blob, size_t size, size_t pos, size_
 
 Message ReadMessage(std::string_view text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
     if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a UTF-8 byte order mark
-    MessageReader reader(text, firstLine, sink);
+    const PositionOf position = [&](size_t at) { return Position(text, at, firstLine); };
+    MessageReader reader(position, sink);
     nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    return reader.Finish(overrides);
+}
+
+Message ReadMessage(std::istream& in, const Overrides& overrides, const EntrySink& sink) {
+    const PositionOf position = [&](size_t at) { return Position(in, at); };
+    MessageReader reader(position, sink);
+    try {
+        nlohmann::json::sax_parse(in, &reader);
+    } catch (const std::ios_base::failure&) {  // a file buffer that cannot read
+        throw InputError(std::string("read error: ") + std::strerror(errno));
+    }
     return reader.Finish(overrides);
 }
 

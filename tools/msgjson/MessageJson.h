@@ -20,6 +20,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <istream>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -63,6 +64,10 @@ using EntrySink = std::function<void(const unsigned char* bytes, size_t size)>;
 // stays empty), else into message.blob.  Throws InputError.
 Message ReadMessage(std::string_view text, const Overrides& overrides = {}, size_t firstLine = 1,
                     const EntrySink& sink = {});
+
+// The same from a stream, read as it is parsed; positions of errors are
+// found by reading the stream again from its start.
+Message ReadMessage(std::istream& in, const Overrides& overrides = {}, const EntrySink& sink = {});
 
 // ReadMessage of the object's text.
 Message FromJson(const nlohmann::json& object, const Overrides& overrides = {});
