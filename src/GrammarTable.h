@@ -7,10 +7,11 @@
 // that rows shared by several grammars (the common log header) are written
 // once; a rename list gives single nodes another name in one grammar.
 //
-// The library turns tables into grammar nodes with one routine
-// (CBlobGrammar::_Build); tools read the same tables to describe grammars.
-// The tables themselves (LogGrammarTables.h, RegisterDataGrammarTable.h)
-// are header-only, so every user compiles exactly the same data.
+// The library turns a table into a grammar in one place (the CBlobGrammar
+// constructor); the tool reads the same tables to describe grammars.  The
+// tables themselves (LogGrammarTables.h, RegisterDataGrammarTable.h, listed
+// by MessageKindList.h) are header-only, so every user compiles exactly the
+// same data.
 #ifndef EN_GRAMMARTABLE_H
 #define EN_GRAMMARTABLE_H
 

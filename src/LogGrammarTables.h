@@ -294,35 +294,31 @@ inline constexpr Rename kViolationStatsRenames[] = {
 #define EN_LOG_TABLE(cls, type, spans, renames, nrenames) \
     GrammarTable { cls, type, kConstraints, CountOf(kConstraints), spans, CountOf(spans), renames, nrenames }
 
-// Ascending by message type.
-inline constexpr GrammarTable kTables[] = {
-    EN_LOG_TABLE("CEventLogGrammar", 1501, kEventSpans, nullptr, 0),
-    EN_LOG_TABLE("CCommandTrackingLogGrammar", 1503, kCommandTrackingSpans, nullptr, 0),
-    EN_LOG_TABLE("CStatusLogGrammar", 1701, kStatusSpans, nullptr, 0),
-    EN_LOG_TABLE("CVirusLogGrammar", 1703, kVirusSpans, nullptr, 0),
-    EN_LOG_TABLE("CSecurityLogGrammar", 1705, kSecuritySpans, nullptr, 0),
-    EN_LOG_TABLE("CWebSecurityLogGrammar", 1707, kWebSecuritySpans, nullptr, 0),
-    EN_LOG_TABLE("CURLUsageLogGrammar", 1709, kURLUsageSpans, nullptr, 0),
-    EN_LOG_TABLE("CPerformanceMetricLogGrammar", 1711, kPerformanceMetricSpans, nullptr, 0),
-    EN_LOG_TABLE("CNetworkPacketLogGrammar", 1713, kNetworkPacketSpans, nullptr, 0),
-    EN_LOG_TABLE("CVulnerabilityLogGrammar", 1715, kVulnerabilitySpans, nullptr, 0),
-    EN_LOG_TABLE("CESVLogGrammar", 1717, kESVSpans, nullptr, 0),
-    EN_LOG_TABLE("CESCLogGrammar", 1719, kESCSpans, nullptr, 0),
-    EN_LOG_TABLE("CViolationStatsLogGrammar", 1721, kViolationStatsSpans, kViolationStatsRenames,
-                 CountOf(kViolationStatsRenames)),
-};
+// The grammars: class name, log message type, rows.  MessageKindList.h
+// lists them.
+inline constexpr GrammarTable kEvent = EN_LOG_TABLE("CEventLogGrammar", 1501, kEventSpans, nullptr, 0);
+inline constexpr GrammarTable kCommandTracking =
+    EN_LOG_TABLE("CCommandTrackingLogGrammar", 1503, kCommandTrackingSpans, nullptr, 0);
+inline constexpr GrammarTable kStatus = EN_LOG_TABLE("CStatusLogGrammar", 1701, kStatusSpans, nullptr, 0);
+inline constexpr GrammarTable kVirus = EN_LOG_TABLE("CVirusLogGrammar", 1703, kVirusSpans, nullptr, 0);
+inline constexpr GrammarTable kSecurity = EN_LOG_TABLE("CSecurityLogGrammar", 1705, kSecuritySpans, nullptr, 0);
+inline constexpr GrammarTable kWebSecurity =
+    EN_LOG_TABLE("CWebSecurityLogGrammar", 1707, kWebSecuritySpans, nullptr, 0);
+inline constexpr GrammarTable kURLUsage = EN_LOG_TABLE("CURLUsageLogGrammar", 1709, kURLUsageSpans, nullptr, 0);
+inline constexpr GrammarTable kPerformanceMetric =
+    EN_LOG_TABLE("CPerformanceMetricLogGrammar", 1711, kPerformanceMetricSpans, nullptr, 0);
+inline constexpr GrammarTable kNetworkPacket =
+    EN_LOG_TABLE("CNetworkPacketLogGrammar", 1713, kNetworkPacketSpans, nullptr, 0);
+inline constexpr GrammarTable kVulnerability =
+    EN_LOG_TABLE("CVulnerabilityLogGrammar", 1715, kVulnerabilitySpans, nullptr, 0);
+inline constexpr GrammarTable kESV = EN_LOG_TABLE("CESVLogGrammar", 1717, kESVSpans, nullptr, 0);
+inline constexpr GrammarTable kESC = EN_LOG_TABLE("CESCLogGrammar", 1719, kESCSpans, nullptr, 0);
+inline constexpr GrammarTable kViolationStats = EN_LOG_TABLE("CViolationStatsLogGrammar", 1721, kViolationStatsSpans,
+                                                             kViolationStatsRenames, CountOf(kViolationStatsRenames));
 
 #undef EN_LOG_TABLE
 
 }  // namespace log
-
-// The table of a log message type, or null for a type without grammar.
-inline const GrammarTable* FindLogGrammarTable(x_int32 nMsgType) {
-    for (const GrammarTable& t : log::kTables)
-        if (t.nMsgType == nMsgType) return &t;
-    return nullptr;
-}
-
 }  // namespace grammar
 
 #endif  // EN_LOGGRAMMARTABLES_H

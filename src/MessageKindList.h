@@ -5,7 +5,9 @@
 // carries the message type (0 for the registration message) and the
 // grammar's class name.  The grammar registry builds one grammar per kind
 // from this list; the tool, the fuzzers, the benchmarks and the tests read
-// the same list instead of writing the kinds down again.  Header-only data.
+// the same list instead of writing the kinds down again.  Header-only data;
+// the tables themselves are in LogGrammarTables.h and
+// RegisterDataGrammarTable.h.
 #ifndef EN_MESSAGEKINDLIST_H
 #define EN_MESSAGEKINDLIST_H
 
@@ -26,15 +28,15 @@ struct MessageKind {
 };
 
 inline constexpr MessageKind kMessageKinds[] = {
-    {true, &log::kTables[0]},  {true, &log::kTables[1]},  {true, &log::kTables[2]},  {true, &log::kTables[3]},
-    {true, &log::kTables[4]},  {true, &log::kTables[5]},  {true, &log::kTables[6]},  {true, &log::kTables[7]},
-    {true, &log::kTables[8]},  {true, &log::kTables[9]},  {true, &log::kTables[10]}, {true, &log::kTables[11]},
-    {true, &log::kTables[12]}, {false, &reg::kTable},
+    {true, &log::kEvent},          {true, &log::kCommandTracking}, {true, &log::kStatus},
+    {true, &log::kVirus},          {true, &log::kSecurity},        {true, &log::kWebSecurity},
+    {true, &log::kURLUsage},       {true, &log::kPerformanceMetric}, {true, &log::kNetworkPacket},
+    {true, &log::kVulnerability},  {true, &log::kESV},             {true, &log::kESC},
+    {true, &log::kViolationStats}, {false, &reg::kTable},
 };
 
 constexpr size_t kMessageKindCount = CountOf(kMessageKinds);
 static_assert(kMessageKindCount == 14, "thirteen log message types and the registration message");
-static_assert(CountOf(log::kTables) == kMessageKindCount - 1, "every log table is a kind");
 
 // The index of the kind in kMessageKinds: of the log type nMsgType (bLog),
 // or of the registration message (!bLog); kMessageKindCount for a log type
@@ -47,6 +49,14 @@ constexpr size_t KindIndex(bool bLog, x_int32 nMsgType) {
 
 constexpr size_t kRegistrationKind = KindIndex(false, 0);
 static_assert(kRegistrationKind == kMessageKindCount - 1, "the registration message comes last");
+
+// Log message types ascend, and each has one kind.
+constexpr bool LogTypesAscend() {
+    for (size_t i = 1; i + 1 < kMessageKindCount; ++i)
+        if (kMessageKinds[i - 1].MsgType() >= kMessageKinds[i].MsgType()) return false;
+    return true;
+}
+static_assert(LogTypesAscend(), "log message types in ascending order");
 
 }  // namespace grammar
 

@@ -106,9 +106,6 @@ inline constexpr GrammarTable kTable = {
 };
 
 }  // namespace reg
-
-inline const GrammarTable& RegisterDataGrammarTable() { return reg::kTable; }
-
 }  // namespace grammar
 
 #endif  // EN_REGISTERDATAGRAMMARTABLE_H
