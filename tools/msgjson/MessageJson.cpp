@@ -102,14 +102,17 @@ void AppendBytes(std::vector<unsigned char>& out, T v) {
 // Appends the code points of valid UTF-8 (the JSON parser has checked it)
 // as 4-byte characters.
 void AppendCodePoints(const std::string& s, std::vector<unsigned char>& out) {
-    for (size_t i = 0; i < s.size();) {
+    size_t at = out.size();
+    out.resize(at + 4 * s.size());  // room for one code point a byte
+    for (size_t i = 0; i < s.size(); at += 4) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
         uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
         for (int k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        AppendBytes(out, cp);
+        std::memcpy(out.data() + at, &cp, 4);
         i += n;
     }
+    out.resize(at);
 }
 
 // The bytes of a typed value into out.
