@@ -11,6 +11,19 @@ namespace {
 std::mutex g_Mutex;
 std::atomic<const CBlobGrammar*> g_Grammars[grammar::kMessageKindCount];
 
+// The message types of the kinds side by side, for a quick scan on every
+// request (the registration message's 0 is never looked for).
+struct CKindTypes {
+    x_int32 nMsgType[grammar::kMessageKindCount];
+};
+constexpr CKindTypes KindTypes() {
+    CKindTypes types{};
+    for (size_t i = 0; i < grammar::kMessageKindCount; ++i)
+        types.nMsgType[i] = grammar::kMessageKinds[i].bLog ? grammar::kMessageKinds[i].MsgType() : 0;
+    return types;
+}
+constexpr CKindTypes kKindTypes = KindTypes();
+
 // Double-checked lazy construction.  The slot is set only after the
 // constructor has returned; a constructor that throws leaves it null.
 const CBlobGrammar* GrammarOf(size_t kind) {
@@ -28,8 +41,10 @@ const CBlobGrammar* GrammarOf(size_t kind) {
 }  // namespace
 
 const CBlobGrammar* CGrammarRegistry::GetLogGrammar(int nMsgType) {
-    const size_t kind = grammar::KindIndex(true, nMsgType);
-    return kind < grammar::kMessageKindCount ? GrammarOf(kind) : nullptr;
+    if (nMsgType == 0) return nullptr;
+    for (size_t kind = 0; kind < grammar::kMessageKindCount; ++kind)
+        if (kKindTypes.nMsgType[kind] == nMsgType) return GrammarOf(kind);
+    return nullptr;
 }
 
 const CBlobGrammar* CGrammarRegistry::GetRegGrammar() { return GrammarOf(grammar::kRegistrationKind); }
