@@ -1,3 +1,0 @@
-// The allocation hooks are support/AllocHooks.cpp; compiled here for the
-// hardening programs whose build names this file.
-#include "../../support/AllocHooks.cpp"
