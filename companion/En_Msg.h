@@ -37,18 +37,6 @@ enum Type {
     DT_END_OF_GROUP = 101  /* end of group, empty value */
 };
 
-/* The same codes under their former names, until the message JSON
- * converter (tools/msgjson) reads the DT_ names. */
-#define EN_DT_STRING DT_STRING
-#define EN_DT_WSTRING DT_WSTRING
-#define EN_DT_BYTES DT_BYTES
-#define EN_DT_INT16 DT_INT16
-#define EN_DT_UINT16 DT_UINT16
-#define EN_DT_INT32 DT_INT32
-#define EN_DT_UINT32 DT_UINT32
-#define EN_DT_GROUP DT_GROUP
-#define EN_DT_END_OF_GROUP DT_END_OF_GROUP
-
 #ifdef __cplusplus
 extern "C" {
 #endif

@@ -18,9 +18,9 @@ struct NamedType {
 };
 
 const NamedType kTypeNames[] = {
-    {"STRING", EN_DT_STRING}, {"WSTRING", EN_DT_WSTRING}, {"BYTES", EN_DT_BYTES},
-    {"INT16", EN_DT_INT16},   {"UINT16", EN_DT_UINT16},   {"INT32", EN_DT_INT32},
-    {"UINT32", EN_DT_UINT32}, {"GROUP", EN_DT_GROUP},     {"END_OF_GROUP", EN_DT_END_OF_GROUP},
+    {"STRING", DT_STRING}, {"WSTRING", DT_WSTRING}, {"BYTES", DT_BYTES},
+    {"INT16", DT_INT16},   {"UINT16", DT_UINT16},   {"INT32", DT_INT32},
+    {"UINT32", DT_UINT32}, {"GROUP", DT_GROUP},     {"END_OF_GROUP", DT_END_OF_GROUP},
 };
 
 // Objects and arrays deeper than this (the message form needs three
@@ -119,24 +119,24 @@ void AppendCodePoints(const std::string& s, std::vector<unsigned char>& out) {
 void TypedValue(uint32_t type, const Value& v, const Place& where, std::vector<unsigned char>& out) {
     out.clear();
     switch (type) {
-        case EN_DT_STRING:
+        case DT_STRING:
             if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
             out.assign(v.text.begin(), v.text.end());
             out.push_back(0);
             return;
-        case EN_DT_WSTRING:
+        case DT_WSTRING:
             if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
             out.reserve(4 * v.text.size() + 4);
             AppendCodePoints(v.text, out);
             AppendBytes<uint32_t>(out, 0);
             return;
-        case EN_DT_BYTES: return FromHex(v, where, out);
-        case EN_DT_INT16: return AppendBytes(out, static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)));
-        case EN_DT_UINT16: return AppendBytes(out, static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)));
-        case EN_DT_INT32:
+        case DT_BYTES: return FromHex(v, where, out);
+        case DT_INT16: return AppendBytes(out, static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)));
+        case DT_UINT16: return AppendBytes(out, static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)));
+        case DT_INT32:
             return AppendBytes(out, static_cast<int32_t>(IntegerIn(v, std::numeric_limits<int32_t>::min(),
                                                                    std::numeric_limits<int32_t>::max(), where)));
-        case EN_DT_UINT32: return AppendBytes(out, static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)));
+        case DT_UINT32: return AppendBytes(out, static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)));
         default: Fail(where(), "a value is allowed only for types 1 to 7 (use \"raw\")");
     }
 }
@@ -171,7 +171,7 @@ void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vecto
     const uint32_t nType = e.type->type == Value::String
                                ? ParseTypeName(e.type->text, place(".type"))
                                : static_cast<uint32_t>(IntegerIn(*e.type, 0, 0xFFFFFFFFLL, place(".type")));
-    const bool typed = nType >= EN_DT_STRING && nType <= EN_DT_UINT32;
+    const bool typed = nType >= DT_STRING && nType <= DT_UINT32;
     if (e.value && e.raw) Fail(where(), "give either \"value\" or \"raw\", not both");
     bytes.clear();
     if (e.raw) {
@@ -449,12 +449,12 @@ T Read(const unsigned char* p) {
 // The typed form of a value well formed for its type (as the blob reader
 // judges it) whose text is valid Unicode, or a discarded (null) value.
 nlohmann::ordered_json TypedForm(uint32_t type, const unsigned char* p, uint32_t len) {
-    if (type < EN_DT_STRING || type > EN_DT_UINT32 || CheckEntryValue(type, p, len) != 0) return nullptr;
+    if (type < DT_STRING || type > DT_UINT32 || CheckEntryValue(type, p, len) != 0) return nullptr;
     switch (type) {
-        case EN_DT_STRING:
+        case DT_STRING:
             if (!IsUtf8(p, len - 1)) break;
             return std::string(reinterpret_cast<const char*>(p), len - 1);
-        case EN_DT_WSTRING: {
+        case DT_WSTRING: {
             std::string text;
             for (uint32_t i = 0; i + 4 < len; i += 4) {
                 const uint32_t cp = Read<uint32_t>(p + i);
@@ -463,11 +463,11 @@ nlohmann::ordered_json TypedForm(uint32_t type, const unsigned char* p, uint32_t
             }
             return text;
         }
-        case EN_DT_BYTES: return ToHex(p, len);
-        case EN_DT_INT16: return Read<int16_t>(p);
-        case EN_DT_UINT16: return Read<uint16_t>(p);
-        case EN_DT_INT32: return Read<int32_t>(p);
-        case EN_DT_UINT32: return Read<uint32_t>(p);
+        case DT_BYTES: return ToHex(p, len);
+        case DT_INT16: return Read<int16_t>(p);
+        case DT_UINT16: return Read<uint16_t>(p);
+        case DT_INT32: return Read<int32_t>(p);
+        case DT_UINT32: return Read<uint32_t>(p);
         default: break;
     }
     return nullptr;
@@ -478,7 +478,7 @@ std::string ValueFault(int code, const CBlobEntryHeader& e) {
     switch (code) {
         case BLOB_ERR_INT_LENGTH:
             return "an integer value of " + size + ", " + TypeName(e.nDataType) + " takes " +
-                   (e.nDataType <= EN_DT_UINT16 ? "2" : "4");
+                   (e.nDataType <= DT_UINT16 ? "2" : "4");
         case BLOB_ERR_BAD_STRING: return "a narrow string of " + size + " without its terminating zero byte";
         default: return "a wide string of " + size + " that is not 4-byte characters ending in a 4-byte zero";
     }
@@ -562,7 +562,7 @@ void DecodeEntries(const unsigned char* blob, size_t size, const std::function<v
         nlohmann::ordered_json typed = TypedForm(e.nDataType, e.pValue, e.nDataLength);
         if (!typed.is_null())
             entry["value"] = std::move(typed);
-        else if (e.nDataLength != 0 || (e.nDataType >= EN_DT_STRING && e.nDataType <= EN_DT_UINT32))
+        else if (e.nDataLength != 0 || (e.nDataType >= DT_STRING && e.nDataType <= DT_UINT32))
             entry["raw"] = ToHex(e.pValue, e.nDataLength);
         each(entry);
     }
@@ -571,7 +571,7 @@ void DecodeEntries(const unsigned char* blob, size_t size, const std::function<v
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size) {
     CBlobEntryHeader e{};
     for (size_t pos = 0; ReadEntryHeader(blob, size, pos, e) == 0; pos = e.nNext)
-        if (e.nID == 11 && e.nDataType == EN_DT_UINT32 && e.nDataLength == 4)
+        if (e.nID == 11 && e.nDataType == DT_UINT32 && e.nDataLength == 4)
             return static_cast<int32_t>(Read<uint32_t>(e.pValue));
     return std::nullopt;
 }
