@@ -30,10 +30,9 @@ struct Descriptor {
 
 std::string ReadAll(const std::string& path) {
     Descriptor in{path == "-" ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    const std::string name = path == "-" ? "standard input" : path;
-    if (in.fd < 0) throw InputError(name + ": cannot open: " + std::strerror(errno));
+    if (in.fd < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
     struct stat st {};
-    if (fstat(in.fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError(name + ": is a directory");
+    if (fstat(in.fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
     std::string bytes;
     if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
     char buffer[1 << 16];
@@ -41,7 +40,7 @@ std::string ReadAll(const std::string& path) {
         const ssize_t n = read(in.fd, buffer, sizeof buffer);
         if (n == 0) break;
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw InputError(name + ": read error: " + std::strerror(errno));
+        if (n < 0) throw InputError(std::string("read error: ") + std::strerror(errno));
         bytes.append(buffer, static_cast<size_t>(n));
     }
     return bytes;

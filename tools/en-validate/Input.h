@@ -23,7 +23,7 @@ using msgjson::InputError;
 
 // The whole content of a file, or of standard input for "-"; throws
 // InputError "is a directory", "cannot open: REASON" or "read error: REASON"
-// when it cannot be read.
+// (naming no file) when it cannot be read.
 std::string ReadAll(const std::string& path);
 
 // Whether the first bytes of a file are those of a JSON message.

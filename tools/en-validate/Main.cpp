@@ -65,10 +65,9 @@ int InputError(const std::string& why) {
     return kInputError;
 }
 
-// "FILE: why", for an error that names no file yet.
+// "FILE: why" for an input error, which names no file.
 std::string InFile(const std::string& file, const std::string& what) {
-    const std::string name = file == "-" ? "standard input" : file;
-    return what.compare(0, name.size() + 1, name + ":") == 0 ? what : name + ": " + what;
+    return (file == "-" ? "standard input" : file) + ": " + what;
 }
 
 // One file's outcome in the validation job.
