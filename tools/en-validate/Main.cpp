@@ -1,7 +1,8 @@
 // en-validate: checks messages with libEn_Validation.so.1, converts them
 // between the JSON message form and blobs, and describes grammars.
-// Exit status: 0 all conform, 1 some message does not, 2 usage or input
-// error.
+// Exit status: 0 all conform, 1 some message does not, 2 usage, input or
+// output error.  Every input error is reported and the run goes on; an
+// output error ends it.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,41 +194,46 @@ tool::InputFile OpenFor(const std::string& file, bool json) {
     return in;
 }
 
-// Each entry is written as soon as it is read; an input error deletes an
-// incomplete -o FILE.
-int Encode(const Options& opt) {
-    const std::string& file = opt.files.front();
-    tool::InputFile in = OpenFor(file, true);
-    tool::Output out(opt.output);
+// Writes through a new output, which an input or output error deletes when
+// it is a file: no incomplete -o FILE is left.
+template <class Write>
+int WriteTo(const std::string& path, const Write& write) {
+    tool::Output out(path);
     try {
-        if (out.IsTerminal())
-            return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
+        write(out);
+        out.Close();
+    } catch (...) {
+        out.Discard();
+        throw;
+    }
+    return kConforms;
+}
+
+// Each entry is written as soon as it is read.
+int Encode(const Options& opt) {
+    tool::InputFile in = OpenFor(opt.files.front(), true);
+    if ((opt.output.empty() || opt.output == "-") && isatty(STDOUT_FILENO))
+        return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
+    return WriteTo(opt.output, [&](tool::Output& out) {
         in.ReadJson(opt.Overrides(), [&](const unsigned char* p, size_t n) {
             out.Write(std::string_view(reinterpret_cast<const char*>(p), n));
         });
-        out.Close();
-        return kConforms;
-    } catch (const msgjson::InputError& e) {
-        out.Discard();
-        return InputError(InFile(file, e.what()));
-    }
+    });
 }
 
 // The kind of a decoded blob comes from the command line, else it is a log
 // when the blob holds a MsgType entry, else a registration message.  One
 // entry a line, written as it is decoded, so that the result is easy to
-// read, edit and compare.
+// read, edit and compare.  A broken blob writes nothing.
 int Decode(const Options& opt) {
-    const std::string& file = opt.files.front();
-    const std::vector<unsigned char> bytes = OpenFor(file, false).ReadBlob();
+    const std::vector<unsigned char> bytes = OpenFor(opt.files.front(), false).ReadBlob();
     const unsigned char* data = bytes.data();
     const std::string fault = msgjson::BlobFault(data, bytes.size(), false);
     if (!fault.empty()) throw msgjson::InputError(fault);
-    tool::Output out(opt.output);
-    {
-        const msgjson::Overrides o = opt.Overrides();
-        const std::optional<int32_t> msgType = o.kind ? o.msgType : msgjson::MsgTypeEntry(data, bytes.size());
-        const bool log = o.kind ? *o.kind == msgjson::Kind::Log : msgType.has_value();
+    const msgjson::Overrides o = opt.Overrides();
+    const std::optional<int32_t> msgType = o.kind ? o.msgType : msgjson::MsgTypeEntry(data, bytes.size());
+    const bool log = o.kind ? *o.kind == msgjson::Kind::Log : msgType.has_value();
+    return WriteTo(opt.output, [&](tool::Output& out) {
         out.Write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType.value_or(0)) : std::string("{\"kind\": \"register\""));
         out.Write(", \"entries\": [");
         bool first = true;
@@ -237,9 +243,7 @@ int Decode(const Options& opt) {
             first = false;
         });
         out.Write(first ? "]}\n" : "\n]}\n");
-        out.Close();
-        return kConforms;
-    }
+    });
 }
 
 const char* const kFooter = R"(Jobs:

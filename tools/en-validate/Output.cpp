@@ -68,6 +68,4 @@ void Output::Discard() {
     unlink(m_path.c_str());
 }
 
-bool Output::IsTerminal() const { return m_fd >= 0 && isatty(m_fd) != 0; }
-
 }  // namespace tool

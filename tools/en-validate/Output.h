@@ -35,7 +35,6 @@ public:
     // Closes and deletes a regular file whose content is incomplete;
     // nothing for standard output or a device.
     void Discard();
-    bool IsTerminal() const;
 
 private:
     int m_fd;
