@@ -11,18 +11,27 @@ namespace {
 std::mutex g_Mutex;
 std::atomic<const CBlobGrammar*> g_Grammars[grammar::kMessageKindCount];
 
-// The message types of the kinds side by side, for a quick scan on every
-// request (the registration message's 0 is never looked for).
-struct CKindTypes {
-    x_int32 nMsgType[grammar::kMessageKindCount];
+// The kind of every log message type from the lowest to the highest, as
+// one index per type (kMessageKindCount: none), derived from the kind list
+// when the library is compiled: a request finds its grammar in one step.
+// The log kinds come first, in ascending type order (MessageKindList.h).
+struct CLogKindIndex {
+    static constexpr x_int32 kLowest = grammar::kMessageKinds[0].MsgType();
+    static constexpr x_int32 kHighest = grammar::kMessageKinds[grammar::kRegistrationKind - 1].MsgType();
+
+    unsigned char nKind[kHighest - kLowest + 1];
 };
-constexpr CKindTypes KindTypes() {
-    CKindTypes types{};
+static_assert(grammar::kMessageKindCount < 256, "kind indices fit a byte");
+
+constexpr CLogKindIndex MakeLogKindIndex() {
+    CLogKindIndex index{};
+    for (unsigned char& kind : index.nKind) kind = grammar::kMessageKindCount;
     for (size_t i = 0; i < grammar::kMessageKindCount; ++i)
-        types.nMsgType[i] = grammar::kMessageKinds[i].bLog ? grammar::kMessageKinds[i].MsgType() : 0;
-    return types;
+        if (grammar::kMessageKinds[i].bLog)
+            index.nKind[grammar::kMessageKinds[i].MsgType() - CLogKindIndex::kLowest] = static_cast<unsigned char>(i);
+    return index;
 }
-constexpr CKindTypes kKindTypes = KindTypes();
+constexpr CLogKindIndex kLogKindIndex = MakeLogKindIndex();
 
 // Double-checked lazy construction.  The slot is set only after the
 // constructor has returned; a constructor that throws leaves it null.
@@ -41,10 +50,9 @@ const CBlobGrammar* GrammarOf(size_t kind) {
 }  // namespace
 
 const CBlobGrammar* CGrammarRegistry::GetLogGrammar(int nMsgType) {
-    if (nMsgType == 0) return nullptr;
-    for (size_t kind = 0; kind < grammar::kMessageKindCount; ++kind)
-        if (kKindTypes.nMsgType[kind] == nMsgType) return GrammarOf(kind);
-    return nullptr;
+    if (nMsgType < CLogKindIndex::kLowest || nMsgType > CLogKindIndex::kHighest) return nullptr;
+    const size_t kind = kLogKindIndex.nKind[nMsgType - CLogKindIndex::kLowest];
+    return kind < grammar::kMessageKindCount ? GrammarOf(kind) : nullptr;
 }
 
 const CBlobGrammar* CGrammarRegistry::GetRegGrammar() { return GrammarOf(grammar::kRegistrationKind); }
