@@ -144,7 +144,7 @@ struct Suite {
 
 const Suite kSuites[] = {
     {"Reference", [] { return LoadLines(EN_TESTS_DIR "/conformance", "cases.jsonl", "expected.jsonl"); }, 503, nullptr},
-    {"EntryPoints", [] { return LoadLines(EN_TESTS_DIR "/api", "cases.jsonl", "expected.jsonl"); }, 14, nullptr},
+    {"EntryPoints", [] { return LoadLines(EN_TESTS_DIR "/api", "cases.jsonl", "expected.jsonl"); }, 15, nullptr},
     {"Golden", [] { return LoadLines(EN_TESTS_DIR "/golden", "cases.jsonl", "expected.jsonl"); }, 4334,
      EN_TESTS_DIR "/golden/expected.jsonl"},
     {"Examples", [] { return LoadManifest(EN_EXAMPLES_DIR); }, 22, nullptr},
