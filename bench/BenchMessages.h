@@ -5,7 +5,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BlobReader.h"
-#include "TestMessages.h"
+#include "GeneratedMessages.h"
 
 namespace benchmsg {
 

@@ -1,11 +1,12 @@
-// TestMessages.h - messages for the tests, benchmarks and fuzzers.
+// GeneratedMessages.h - the messages the benchmarks validate, generated from
+// the grammar tables.
 //
 // Msg owns a message handle and appends entries in a chain.  A complete
 // message of any kind (MessageKindList.h) is generated from the grammar
 // tables the library itself is built from: every node once (every group as
 // often as asked), with values that the node's constraint accepts.
-#ifndef EN_SUPPORT_TESTMESSAGES_H
-#define EN_SUPPORT_TESTMESSAGES_H
+#ifndef EN_BENCH_GENERATEDMESSAGES_H
+#define EN_BENCH_GENERATEDMESSAGES_H
 
 #include <algorithm>
 #include <cstring>
@@ -119,4 +120,4 @@ inline EN_VALIDATE_RESULT Validate(void* handle, const grammar::MessageKind& kin
 
 }  // namespace testmsg
 
-#endif  // EN_SUPPORT_TESTMESSAGES_H
+#endif  // EN_BENCH_GENERATEDMESSAGES_H
