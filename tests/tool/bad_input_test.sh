@@ -43,6 +43,11 @@ printf '{"kind": "log", "msgtype": 1501, "entries": [{"id": 18446744073709551616
 printf '{"kind": "log",\n "msgtype": 1501,\n "entries": [}\n' >syntax.json
 printf '{} {}' >trailing.json
 printf '\x0b\0\0\0\x07\0\0\0\x04\0\0\0\xdd\x05\0\0' >kindless.blob
+# Long messages, parsed one entry at a time: places after the entries.
+long='{"kind": "register", "entries": ['$(repeat '{"id": 1, "type": "UINT32", "value": 1},' 3000)
+printf '%s\n {"id": 2, "type": "UINT32", "value": 1.5}]}' "$long" >long-value.json
+printf '%s\n {"id": 2 "type": 3}]}' "$long" >long-syntax.json
+printf '%s\n {"id": 2, "type": 3, "raw": ""}],\n "x": [1,,2]}' "$long" >long-after.json
 
 # FILE|what the error says after "en-validate: FILE: "
 cases='dir|is a directory
@@ -55,8 +60,11 @@ utf16.json|UTF-16 text: save it as UTF-8
 huge-number.json|line 2, column 13: number out of range: 1e400
 uint64.json|entries[0].id: value 18446744073709551616 is out of range 0..4294967295
 deep.json|x: nested deeper than 100 levels
-syntax.json|line 3, column 14: syntax error while parsing value - unexpected '"'}'"'; expected '"'['"', '"'{'"', or a literal
-trailing.json|line 1, column 4: syntax error while parsing value - unexpected '"'{'"'; expected end of input
+syntax.json|line 3, column 14: syntax error: a value, comma, colon, key or bracket is missing or out of place
+trailing.json|line 1, column 4: syntax error: more text after the message object
+long-value.json|entries[3000].value: expected an integer, found a non-integer number
+long-syntax.json|line 2, column 11: syntax error: a value, comma, colon, key or bracket is missing or out of place
+long-after.json|line 3, column 10: syntax error: a value, comma, colon, key or bracket is missing or out of place
 kindless.blob|a blob names no message kind: give --log TYPE or --register'
 
 files=($ok) want_out="$ok: 0 (conforms)" want_err=
@@ -140,6 +148,10 @@ nested groups encoded|--encode deep-groups.json -o deep-groups.blob
 nested groups decoded|--decode deep-groups.blob
 nested groups as a blob|--log 1701 deep-groups.blob
 EOF
+# A long message decoded and encoded again (one entry at a time): the same bytes.
+run --decode --log 1701 deep-groups.blob -o deep-groups-decoded.json
+run --encode deep-groups-decoded.json -o deep-groups-again.blob
+cmp -s deep-groups.blob deep-groups-again.blob || fail "long message decoded and encoded again: other bytes"
 
 echo "$failures failed"
 [ $failures -eq 0 ]

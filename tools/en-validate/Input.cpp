@@ -84,20 +84,28 @@ InputFile::InputFile(const std::string& path) {
     m_in->seekg(0);
 }
 
-msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink) {
-    return msgjson::ReadMessage(*m_in, overrides, sink);
-}
+namespace {
 
-std::vector<unsigned char> InputFile::ReadBlob() {
-    std::vector<unsigned char> bytes;
-    if (m_in->seekg(0, std::ios::end)) bytes.reserve(static_cast<size_t>(m_in->tellg()));
-    m_in->seekg(0);
+// The whole stream from its start, with extra bytes of capacity.
+template <class Bytes>
+Bytes ReadStream(std::istream& in, size_t extra) {
+    Bytes bytes;
+    if (in.seekg(0, std::ios::end)) bytes.reserve(static_cast<size_t>(in.tellg()) + extra);
+    in.seekg(0);
     char buffer[1 << 16];
-    while (m_in->read(buffer, sizeof buffer).gcount() > 0)
-        bytes.insert(bytes.end(), buffer, buffer + m_in->gcount());
-    if (m_in->bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
+    while (in.read(buffer, sizeof buffer).gcount() > 0) bytes.insert(bytes.end(), buffer, buffer + in.gcount());
+    if (in.bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
     return bytes;
 }
+
+}  // namespace
+
+msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink) {
+    std::string text = ReadStream<std::string>(*m_in, msgjson::kPadding);
+    return msgjson::Reader().Read(text, overrides, 1, sink);
+}
+
+std::vector<unsigned char> InputFile::ReadBlob() { return ReadStream<std::vector<unsigned char>>(*m_in, 0); }
 
 msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides) {
     InputFile in(path);

@@ -45,7 +45,7 @@ public:
 
     bool IsJson() const { return m_json; }
 
-    // A JSON message, parsed as it is read (msgjson::ReadMessage).
+    // A JSON message, read whole, then parsed (msgjson::Reader).
     msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {});
 
     // The bytes of a blob.

@@ -19,11 +19,11 @@ constexpr size_t kBytesPerJob = 4 << 20;
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
 // Validates one line and appends its output line, if it is not blank.
-void ProcessLine(const std::string& line, size_t number, const msgjson::Overrides& overrides, std::string& out,
-                 BatchCounts& counts) {
+void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, const msgjson::Overrides& overrides,
+                 std::string& out, BatchCounts& counts) {
     if (IsBlankLine(line)) return;
     try {
-        Verdict verdict = Validate(msgjson::ReadMessage(line, overrides, number));
+        Verdict verdict = Validate(reader.Read(line, overrides, number));
         ++counts.messages;
         if (verdict.code != 0) ++counts.failures;
         out += VerdictJson(verdict);
@@ -51,6 +51,7 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
     std::vector<std::string> outputs(jobs);
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
+    std::vector<msgjson::Reader> readers(jobs);
     for (bool more = true; more;) {
         size_t n = 0, bytes = 0;
         while (n < lines.size() && bytes < kBytesPerJob * jobs && std::getline(in, lines[n])) bytes += lines[n++].size();
@@ -63,7 +64,7 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
                 outputs[part].clear();
                 partCounts[part] = {};
                 for (size_t i = n * part / parts; i < n * (part + 1) / parts; ++i)
-                    ProcessLine(lines[i], first + i, overrides, outputs[part], partCounts[part]);
+                    ProcessLine(readers[part], lines[i], first + i, overrides, outputs[part], partCounts[part]);
             } catch (...) {
                 failures[part] = std::current_exception();
             }

@@ -1,10 +1,13 @@
 #include "MessageJson.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
-#include <istream>
 #include <limits>
 #include <new>
+
+#include <simdjson.h>
 
 #include "BlobEntries.h"
 
@@ -36,14 +39,8 @@ struct Value {
     enum Type { Null, Boolean, Signed, Unsigned, Float, BigInteger, String, Array, Object } type = Null;
     int64_t i = 0;
     uint64_t u = 0;
-    std::string text;  // a string, or the digits of a BigInteger
+    std::string_view text;  // a string, or the digits of a BigInteger (in the parser's buffers)
 };
-
-// An integer too large for 64 bits comes as a float with its own text.
-Value FloatValue(const std::string& literal) {
-    const bool integer = literal.find_first_of(".eE") == std::string::npos;
-    return integer ? Value{Value::BigInteger, 0, 0, literal} : Value{Value::Float, 0, 0, {}};
-}
 
 std::string Describe(const Value& v) {
     switch (v.type) {
@@ -66,7 +63,7 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
         Fail(where(), "value " + value + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
     };
     long long x = 0;
-    if (v.type == Value::BigInteger) outOfRange(v.text);
+    if (v.type == Value::BigInteger) outOfRange(std::string(v.text));
     if (v.type == Value::Unsigned) {
         if (v.u > static_cast<uint64_t>(hi)) outOfRange(std::to_string(v.u));
         x = static_cast<long long>(v.u);
@@ -81,7 +78,7 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
 
 void FromHex(const Value& v, const Place& where, std::vector<unsigned char>& out) {
     if (v.type != Value::String) Fail(where(), "expected a hex string, found " + Describe(v));
-    const std::string& s = v.text;
+    const std::string_view s = v.text;
     if (s.size() % 2 != 0) Fail(where(), "hex string has an odd number of digits");
     out.resize(s.size() / 2);
     for (size_t i = 0; i < s.size(); ++i) {
@@ -101,7 +98,7 @@ void AppendBytes(std::vector<unsigned char>& out, T v) {
 
 // Appends the code points of valid UTF-8 (the JSON parser has checked it)
 // as 4-byte characters.
-void AppendCodePoints(const std::string& s, std::vector<unsigned char>& out) {
+void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out) {
     size_t at = out.size();
     out.resize(at + 4 * s.size());  // room for one code point a byte
     for (size_t i = 0; i < s.size(); at += 4) {
@@ -142,18 +139,18 @@ void TypedValue(uint32_t type, const Value& v, const Place& where, std::vector<u
 }
 
 // The data type code of a "type" name, with or without prefix DT_.
-uint32_t ParseTypeName(const std::string& name, const Place& where) {
-    std::string n = name.compare(0, 3, "DT_") == 0 ? name.substr(3) : name;
+uint32_t ParseTypeName(std::string_view name, const Place& where) {
+    const std::string_view n = name.substr(0, 3) == "DT_" ? name.substr(3) : name;
     for (const NamedType& t : kTypeNames)
         if (n == t.name) return t.code;
-    Fail(where(), "unknown type name \"" + name + "\"");
+    Fail(where(), "unknown type name \"" + std::string(name) + "\"");
 }
 
 // The keys of one entry object as read so far.
 struct EntryFields {
     std::optional<Value> id, type, value, raw;
 
-    std::optional<Value>* Find(const std::string& key) {
+    std::optional<Value>* Find(std::string_view key) {
         return key == "id" ? &id : key == "type" ? &type : key == "value" ? &value : key == "raw" ? &raw : nullptr;
     }
 };
@@ -189,189 +186,433 @@ void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vecto
     if (rc != EN_MSG_OK) Fail(where(), "the message would exceed 4 GiB");
 }
 
-// "line L, column C" (1-based; C counts bytes) of a byte offset (0-based).
-using PositionOf = std::function<std::string(size_t)>;
+bool IsScalarValue(uint32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
 
-std::string LineAndColumn(size_t line, size_t column) {
-    return "line " + std::to_string(line) + ", column " + std::to_string(column);
+// The length of the longest prefix that is strict UTF-8: no overlong forms,
+// surrogates or code points past U+10FFFF.
+size_t Utf8Prefix(const unsigned char* p, size_t n) {
+    for (size_t i = 0; i < n;) {
+        const unsigned char c = p[i];
+        size_t len;
+        uint32_t cp, min;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if ((c & 0xE0) == 0xC0) {
+            len = 2, cp = c & 0x1F, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3, cp = c & 0x0F, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4, cp = c & 0x07, min = 0x10000;
+        } else {
+            return i;
+        }
+        if (n - i < len) return i;
+        for (size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return i;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < min || !IsScalarValue(cp)) return i;
+        i += len;
+    }
+    return n;
 }
 
+bool IsUtf8(const unsigned char* p, size_t n) { return Utf8Prefix(p, n) == n; }
+
+// "line L, column C" (1-based; C counts bytes) of a byte offset (0-based).
 std::string Position(std::string_view text, size_t at, size_t firstLine) {
     at = std::min(at, text.size());
     const size_t line = firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     const size_t lineStart = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    return LineAndColumn(line, lineStart == std::string_view::npos ? at + 1 : at - lineStart);
+    return "line " + std::to_string(line) + ", column " +
+           std::to_string(lineStart == std::string_view::npos ? at + 1 : at - lineStart);
 }
 
-// The same in a stream, read again from its start (only for an error).
-std::string Position(std::istream& in, size_t at) {
-    in.clear();
-    if (!in.seekg(0)) return "byte offset " + std::to_string(at);
-    size_t line = 1, lineStart = 0, done = 0;
-    char buffer[1 << 16];
-    while (done < at && in.read(buffer, static_cast<std::streamsize>(std::min(sizeof buffer, at - done))).gcount() > 0) {
-        const size_t n = static_cast<size_t>(in.gcount());
-        for (size_t i = 0; i < n; ++i)
-            if (buffer[i] == '\n') ++line, lineStart = done + i + 1;
-        done += n;
+// What a parser error means, in words.
+std::string SyntaxText(simdjson::error_code e) {
+    switch (e) {
+        case simdjson::UTF8_ERROR: return "text that is not valid UTF-8";
+        case simdjson::UNCLOSED_STRING: return "syntax error: a string without its closing quote";
+        case simdjson::STRING_ERROR: return "syntax error: a bad escape sequence in a string";
+        case simdjson::UNESCAPED_CHARS: return "syntax error: a control character in a string (write it as an escape)";
+        case simdjson::T_ATOM_ERROR:
+        case simdjson::F_ATOM_ERROR:
+        case simdjson::N_ATOM_ERROR: return "syntax error: an unknown word (a value is a string, number, object, array, true, false or null)";
+        case simdjson::NUMBER_ERROR: return "syntax error: a malformed number";
+        case simdjson::EMPTY: return "syntax error: no value";
+        case simdjson::INCOMPLETE_ARRAY_OR_OBJECT: return "syntax error: the text ends inside an object or array";
+        case simdjson::CAPACITY: return "too large";
+        case simdjson::MEMALLOC: throw std::bad_alloc();
+        default: return "syntax error: a value, comma, colon, key or bracket is missing or out of place";
     }
-    return LineAndColumn(line, at - lineStart + 1);
 }
 
-// The parser's events, turned into a message.  Depth 0 is outside any
-// value, 1 inside the message object, 2 inside "entries", 3 inside an
-// entry.  A value that no key of the message form takes (another key's,
-// or an object where a number belongs) is skipped as a whole.
+bool IsIntegerLiteral(std::string_view t) {
+    if (!t.empty() && t[0] == '-') t.remove_prefix(1);
+    return !t.empty() && t[0] != '0' && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+namespace od = simdjson::ondemand;
+
+// Gives text kPadding bytes past its end, set (the parser reads them).
+void Pad(std::string& text) {
+    const size_t size = text.size();
+    text.append(kPadding, ' ');
+    text.resize(size);
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+bool IsBlank(std::string_view t) { return std::all_of(t.begin(), t.end(), [](char c) { return IsBlank(c); }); }
+
+size_t SkipBlank(std::string_view t, size_t i) {
+    while (i < t.size() && IsBlank(t[i])) ++i;
+    return i;
+}
+
+// The end of the string whose opening quote is at i, or npos.
+size_t StringEnd(std::string_view t, size_t i) {
+    for (i = t.find_first_of("\"\\", i + 1); i != std::string_view::npos; i = t.find_first_of("\"\\", i + 2))
+        if (t[i] == '"') return i + 1;
+    return std::string_view::npos;
+}
+
+// Where the value at i ends (before the first comma, blank or bracket after
+// it): strings and brackets are followed, nothing else is checked.  Stops
+// at limit, or at a comma outside brackets when atComma.
+size_t ValueEnd(std::string_view t, size_t i, size_t limit, bool atComma) {
+    size_t depth = 0;
+    while (i < limit) {
+        const char c = t[i];
+        if (c == '"') {
+            i = std::min(StringEnd(t, i), limit);
+            if (depth == 0 && !atComma) return i;
+            continue;
+        }
+        if (c == '{' || c == '[') {
+            ++depth;
+        } else if (c == '}' || c == ']') {
+            if (depth == 0) return i;
+            if (--depth == 0 && !atComma) return i + 1;
+        } else if (depth == 0 && (c == ',' || (!atComma && IsBlank(c)))) {
+            return i;
+        }
+        ++i;
+    }
+    return limit;
+}
+
+// The brackets of the "entries" array of a message object: its first
+// member of that name, found by following strings and brackets only.  A
+// long message is then parsed one entry at a time, with parser buffers the
+// size of an entry, not of the message.  Text this scan does not expect is
+// left to the parser as a whole (nullopt).
+std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
+    size_t i = SkipBlank(t, 0);
+    if (i == t.size() || t[i] != '{') return std::nullopt;
+    for (i = SkipBlank(t, i + 1); i < t.size() && t[i] == '"';) {
+        const size_t keyEnd = StringEnd(t, i);
+        if (keyEnd == std::string_view::npos) return std::nullopt;
+        const bool entries = t.substr(i, keyEnd - i) == "\"entries\"";
+        i = SkipBlank(t, keyEnd);
+        if (i == t.size() || t[i] != ':') return std::nullopt;
+        i = SkipBlank(t, i + 1);
+        const size_t end = ValueEnd(t, i, t.size(), false);
+        if (entries) {
+            if (i == t.size() || t[i] != '[' || end == t.size()) return std::nullopt;
+            return std::make_pair(i, end - 1);
+        }
+        i = SkipBlank(t, end);
+        if (i == t.size() || t[i] != ',') return std::nullopt;
+        i = SkipBlank(t, i + 1);
+    }
+    return std::nullopt;
+}
+
+// Texts up to this size are parsed as a whole: the parser's buffers take a
+// few times the text's size, and parsing one entry at a time costs more.
+constexpr size_t kWholeText = 64 << 10;
+
+// Reads a message object with the parser, value after value in the order
+// of the text: no document tree is built, each entry is encoded as soon as
+// it has been read.  Depth 0 is outside any value, 1 inside the message
+// object, 2 inside "entries", 3 inside an entry.  A value that no key of
+// the message form takes (another key's, or an object where a number
+// belongs) is read through as a whole, so that its syntax is checked.
+//
+// A message longer than kWholeText is parsed without the entries between
+// the brackets of its "entries" array (EntriesArray); each entry is parsed
+// by itself where that array comes.
 class MessageReader {
 public:
-    using json = nlohmann::json;
-
-    MessageReader(const PositionOf& position, const EntrySink& sink) : m_position(position), m_sink(sink) {}
-
-    bool null() { return Scalar(Value{}); }
-    bool boolean(bool) { return Scalar(Value{Value::Boolean, 0, 0, {}}); }
-    bool number_integer(json::number_integer_t v) { return Scalar(Value{Value::Signed, v, 0, {}}); }
-    bool number_unsigned(json::number_unsigned_t v) { return Scalar(Value{Value::Unsigned, 0, v, {}}); }
-    bool number_float(json::number_float_t, const std::string& literal) { return Scalar(FloatValue(literal)); }
-    bool string(std::string& s) { return Scalar(Value{Value::String, 0, 0, std::move(s)}); }
-    bool binary(json::binary_t&) { return Scalar(Value{}); }
-    bool key(std::string& k) {
-        if (m_skipFrom == 0) m_key = std::move(k);
-        return true;
-    }
-    bool start_object(size_t) { return Open(Value::Object); }
-    bool start_array(size_t) { return Open(Value::Array); }
-    bool end_object() { return Close(); }
-    bool end_array() { return Close(); }
-
-    bool parse_error(size_t position, const std::string& token, const nlohmann::detail::exception& e) {
-        // position counts the bytes read: up to the character where reading
-        // stopped, or to the end of a number too large for a double.
-        if (e.id == 406)
-            throw InputError(m_position(position - std::min(position, token.size())) +
-                             ": number out of range: " + token);
-        const std::string where = m_position(position == 0 ? 0 : position - 1);
-        // "syntax error while parsing ..." without the library's prefix and position.
-        const std::string what = e.what();
-        const size_t column = what.find(", column ");
-        const size_t colon = column == std::string::npos ? std::string::npos : what.find(": ", column);
-        throw InputError(where + ": " + (colon == std::string::npos ? what : what.substr(colon + 2)));
+    // text is followed by padding readable bytes.
+    MessageReader(std::string_view text, size_t padding, size_t firstLine, od::parser& messageParser,
+                  od::parser& entryParser, const EntrySink& sink)
+        : m_text(text), m_padding(padding), m_firstLine(firstLine), m_messageParser(messageParser),
+          m_entryParser(entryParser), m_sink(sink) {
+        if (!sink) m_blob.reserve(text.size());  // a blob is rarely larger than its text
     }
 
-    Message Finish(const Overrides& overrides) {
+    Message Read(const Overrides& overrides) {
+        std::string outline;  // the message without its entries
+        std::string_view docText = m_text;
+        size_t capacity = m_text.size() + m_padding;
+        if (const auto span = m_text.size() > kWholeText ? EntriesArray(m_text) : std::nullopt) {
+            m_open = span->first;
+            m_cut = span->second - span->first - 1;
+            outline.reserve(m_text.size() - m_cut + kPadding);
+            outline.append(m_text.substr(0, m_open + 1)).append(m_text.substr(span->second));
+            Pad(outline);
+            docText = outline;
+            capacity = outline.capacity();
+        }
+        m_base = docText.data();
+        m_end = docText.data() + docText.size();
+        m_outline = m_cut != 0;
+        od::document doc = Iterate(m_messageParser, docText, capacity);
+        m_doc = &doc;
+        const od::json_type type = Get<od::json_type>(doc.type());
+        if (type != od::json_type::object) {
+            throw InputError("a JSON " + std::string(type == od::json_type::array    ? "array"
+                                                     : type == od::json_type::string ? "string"
+                                                     : type == od::json_type::null   ? "null"
+                                                     : type == od::json_type::boolean ? "boolean"
+                                                                                      : "number") +
+                             ", expected a message object");
+        }
+        std::optional<Value> kind, msgType;
+        bool entriesSeen = false;
+        for (auto member : Get<od::object>(doc.get_object())) {
+            od::field field = Get<od::field>(std::move(member));
+            const std::string_view key = Get<std::string_view>(field.unescaped_key());
+            od::value& value = field.value();
+            if (key == "entries" && Get<od::json_type>(value.type()) == od::json_type::array) {
+                if (entriesSeen) Fail("entries", "given more than once");
+                entriesSeen = true;
+                const bool cut = m_outline && value.raw_json_token().data() == m_base + m_open;
+                Entries(Get<od::array>(value.get_array()));
+                if (cut) CutEntries(doc);
+                continue;
+            }
+            const std::string name(key);
+            const Value v = Read(value, 1, [&name] { return name; });
+            if (key == "kind") kind = v;
+            if (key == "msgtype") msgType = v;
+            if (key == "entries") Fail("entries", "expected an array, found " + Describe(v));
+        }
+        AtEnd("message object");
+        return Finish(overrides, kind, msgType, entriesSeen);
+    }
+
+private:
+    // The value of a parser result, or InputError at the parser's place.
+    template <class T, class R>
+    T Get(R&& result) {
+        T value{};
+        const simdjson::error_code e = std::forward<R>(result).get(value);
+        if (e != simdjson::SUCCESS) SyntaxError(e);
+        return value;
+    }
+
+    // The offset in the text of a place in the document being parsed.
+    size_t Offset(const char* p) const {
+        const size_t at = static_cast<size_t>(p - m_base);
+        return m_base != m_text.data() && at > m_open ? at + m_cut : at;
+    }
+
+    std::string PositionOf(const char* p) const { return Position(m_text, Offset(p), m_firstLine); }
+
+    od::document Iterate(od::parser& parser, std::string_view text, size_t capacity) {
+        od::document doc;
+        const simdjson::error_code e = parser.iterate(text.data(), text.size(), capacity).get(doc);
+        if (e == simdjson::UTF8_ERROR)
+            throw InputError(PositionOf(text.data() + Utf8Prefix(reinterpret_cast<const unsigned char*>(text.data()), text.size())) +
+                             ": " + SyntaxText(e));
+        if (e != simdjson::SUCCESS)
+            throw InputError(PositionOf(e == simdjson::UNCLOSED_STRING ? text.data() + text.size() : text.data()) + ": " +
+                             SyntaxText(e));
+        return doc;
+    }
+
+    [[noreturn]] void SyntaxError(simdjson::error_code e) {
+        const char* at = nullptr;
+        if (e == simdjson::INCOMPLETE_ARRAY_OR_OBJECT || m_doc->current_location().get(at) != simdjson::SUCCESS)
+            at = m_end;
+        throw InputError(PositionOf(at) + ": " + SyntaxText(e));
+    }
+
+    // Nothing but blanks after the value of the document.
+    void AtEnd(const char* what) {
+        const char* rest = nullptr;
+        if (m_doc->current_location().get(rest) == simdjson::SUCCESS)
+            throw InputError(PositionOf(rest) + ": syntax error: more text after the " + what);
+    }
+
+    // Reads a value as a whole; containers are only noted as such.
+    Value Read(od::value& value, size_t depth, const Place& where) {
+        switch (Get<od::json_type>(value.type())) {
+            case od::json_type::object:
+                if (depth == kMaxDepth) Fail(where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+                for (auto member : Get<od::object>(value.get_object())) {
+                    od::field field = Get<od::field>(std::move(member));
+                    Get<std::string_view>(field.unescaped_key());
+                    Read(field.value(), depth + 1, where);
+                }
+                return Value{Value::Object, 0, 0, {}};
+            case od::json_type::array:
+                if (depth == kMaxDepth) Fail(where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
+                for (auto element : Get<od::array>(value.get_array())) {
+                    od::value item = Get<od::value>(std::move(element));
+                    Read(item, depth + 1, where);
+                }
+                return Value{Value::Array, 0, 0, {}};
+            case od::json_type::number: return Number(value);
+            case od::json_type::string: return Value{Value::String, 0, 0, Get<std::string_view>(value.get_string())};
+            case od::json_type::boolean: Get<bool>(value.get_bool()); return Value{Value::Boolean, 0, 0, {}};
+            default:
+                if (!Get<bool>(value.is_null())) SyntaxError(simdjson::N_ATOM_ERROR);
+                return Value{};
+        }
+    }
+
+    // A number (of a value, or of a document that is one); an integer too
+    // large for 64 bits keeps its digits.
+    template <class V>
+    Value Number(V& value) {
+        std::string_view token = value.raw_json_token();
+        token = token.substr(0, token.find_last_not_of(" \t\r\n") + 1);
+        od::number n;
+        const simdjson::error_code e = value.get_number().get(n);
+        if (e == simdjson::NUMBER_ERROR) {
+            if (IsIntegerLiteral(token)) return Value{Value::BigInteger, 0, 0, token};
+            const std::string literal(token);
+            char* end = nullptr;
+            errno = 0;
+            std::strtod(literal.c_str(), &end);
+            if (errno == ERANGE && end == literal.c_str() + literal.size())
+                throw InputError(PositionOf(token.data()) + ": number out of range: " + literal);
+        }
+        if (e != simdjson::SUCCESS) SyntaxError(e);
+        switch (n.get_number_type()) {
+            case od::number_type::signed_integer: return Value{Value::Signed, n.get_int64(), 0, {}};
+            case od::number_type::unsigned_integer: return Value{Value::Unsigned, 0, n.get_uint64(), {}};
+            default:
+                return token.find_first_of(".eE") == std::string_view::npos ? Value{Value::BigInteger, 0, 0, token}
+                                                                            : Value{Value::Float, 0, 0, {}};
+        }
+    }
+
+    std::string EntryPlace() const { return "entries[" + std::to_string(m_entries) + "]"; }
+
+    void Entries(od::array entries) {
+        for (auto element : entries) {
+            od::value item = Get<od::value>(std::move(element));
+            if (Get<od::json_type>(item.type()) != od::json_type::object) {
+                const Value v = Read(item, 2, [this] { return EntryPlace(); });
+                Fail(EntryPlace(), "expected an entry object, found " + Describe(v));
+            }
+            Entry(Get<od::object>(item.get_object()));
+        }
+    }
+
+    // The entries between the brackets at m_open and m_open + m_cut + 1,
+    // each parsed by itself; then back to the outline document.
+    void CutEntries(od::document& outline) {
+        const size_t close = m_open + m_cut + 1;
+        const char* const base = m_base;
+        const char* const docEnd = m_end;
+        if (IsBlank(m_text.substr(m_open + 1, m_cut))) return;
+        for (size_t i = m_open + 1;; ++i) {
+            const size_t end = ValueEnd(m_text, i, close, true);
+            const std::string_view piece = m_text.substr(i, end - i);
+            m_base = m_text.data();
+            m_end = piece.data() + piece.size();
+            if (IsBlank(piece)) throw InputError(PositionOf(m_end) + ": " + SyntaxText(simdjson::TAPE_ERROR));
+            od::document doc = Iterate(m_entryParser, piece, m_text.size() + m_padding - i);
+            m_doc = &doc;
+            const od::json_type type = Get<od::json_type>(doc.type());
+            if (type == od::json_type::object) {
+                Entry(Get<od::object>(doc.get_object()));
+            } else {
+                Value v{Value::Array, 0, 0, {}};
+                if (type == od::json_type::number) v = Number(doc);
+                if (type == od::json_type::string) v = Value{Value::String, 0, 0, Get<std::string_view>(doc.get_string())};
+                if (type == od::json_type::boolean) {
+                    Get<bool>(doc.get_bool());
+                    v = Value{Value::Boolean, 0, 0, {}};
+                }
+                if (type == od::json_type::null && !Get<bool>(doc.is_null())) SyntaxError(simdjson::N_ATOM_ERROR);
+                if (type == od::json_type::null) v = Value{};
+                Fail(EntryPlace(), "expected an entry object, found " + Describe(v));
+            }
+            AtEnd("entry");
+            if (end == close) break;
+            i = end;
+        }
+        m_base = base;
+        m_end = docEnd;
+        m_doc = &outline;
+    }
+
+    void Entry(od::object object) {
+        EntryFields entry;
+        for (auto member : object) {
+            od::field field = Get<od::field>(std::move(member));
+            const std::string_view key = Get<std::string_view>(field.unescaped_key());
+            std::optional<Value>* slot = entry.Find(key);
+            if (slot == nullptr)
+                Fail(EntryPlace(), "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
+            *slot = Read(field.value(), 3, [this, key] { return EntryPlace() + "." + std::string(key); });
+        }
+        EncodeEntry(entry, m_entries, m_scratch, m_bytes);
+        const auto* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m_scratch.get()));
+        const size_t n = En_Msg_BytesUsed(m_scratch.get());
+        if (m_size + n > 0xFFFFFFFFu) Fail(EntryPlace(), "the message would exceed 4 GiB");
+        m_size += n;
+        if (m_sink)
+            m_sink(p, n);
+        else
+            m_blob.insert(m_blob.end(), p, p + n);
+        ++m_entries;
+    }
+
+    Message Finish(const Overrides& overrides, const std::optional<Value>& kind, const std::optional<Value>& msgType,
+                   bool entriesSeen) {
         Message m;
         if (overrides.kind) {
             m.kind = *overrides.kind;
         } else {
-            if (!m_kind) Fail("kind", "missing (\"log\" or \"register\")");
-            if (m_kind->type != Value::String || (m_kind->text != "log" && m_kind->text != "register"))
+            if (!kind) Fail("kind", "missing (\"log\" or \"register\")");
+            if (kind->type != Value::String || (kind->text != "log" && kind->text != "register"))
                 Fail("kind", "expected \"log\" or \"register\"");
-            m.kind = m_kind->text == "log" ? Kind::Log : Kind::Register;
+            m.kind = kind->text == "log" ? Kind::Log : Kind::Register;
         }
         if (overrides.msgType) {
             m.msgType = *overrides.msgType;
         } else if (m.kind == Kind::Log) {
-            if (!m_msgType) Fail("msgtype", "missing (required for a log message)");
-            m.msgType = static_cast<int32_t>(IntegerIn(*m_msgType, std::numeric_limits<int32_t>::min(),
+            if (!msgType) Fail("msgtype", "missing (required for a log message)");
+            m.msgType = static_cast<int32_t>(IntegerIn(*msgType, std::numeric_limits<int32_t>::min(),
                                                        std::numeric_limits<int32_t>::max(), [] { return "msgtype"; }));
         }
-        if (!m_entriesSeen) Fail("entries", "missing");
+        if (!entriesSeen) Fail("entries", "missing");
         m.blob = std::move(m_blob);
         return m;
     }
 
-private:
-    std::string EntryPlace() const { return "entries[" + std::to_string(m_entries) + "]"; }
-
-    // The place of a value at the current depth, for errors.
-    std::string Where() const {
-        if (m_depth == 0) return "message";
-        if (m_depth == 1) return m_key;
-        if (m_depth == 2) return EntryPlace();
-        return EntryPlace() + "." + m_key;
-    }
-
-    bool Scalar(Value v) {
-        if (m_skipFrom == 0) Take(std::move(v));
-        return true;
-    }
-
-    bool Open(Value::Type type) {
-        if (m_depth == kMaxDepth) Fail(m_skipFrom ? m_skipPlace : Where(), "nested deeper than " + std::to_string(kMaxDepth) + " levels");
-        if (m_skipFrom == 0) {
-            const bool message = m_depth == 0 && type == Value::Object;
-            const bool entries = m_depth == 1 && m_key == "entries" && type == Value::Array;
-            const bool entry = m_depth == 2 && m_inEntries && type == Value::Object;
-            if (message || entries || entry) {
-                if (entries) {
-                    if (m_entriesSeen) Fail("entries", "given more than once");
-                    m_entriesSeen = m_inEntries = true;
-                }
-                if (entry) m_entry = EntryFields{};
-                ++m_depth;
-                return true;
-            }
-            Take(Value{type, 0, 0, {}});
-            m_skipFrom = m_depth + 1;
-            m_skipPlace = Where();
-        }
-        ++m_depth;
-        return true;
-    }
-
-    bool Close() {
-        if (m_skipFrom == m_depth) m_skipFrom = 0;
-        --m_depth;
-        if (m_skipFrom != 0) return true;
-        if (m_depth == 2 && m_inEntries) {
-            EncodeEntry(m_entry, m_entries, m_scratch, m_bytes);
-            const auto* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m_scratch.get()));
-            const size_t n = En_Msg_BytesUsed(m_scratch.get());
-            if (m_size + n > 0xFFFFFFFFu) Fail(EntryPlace(), "the message would exceed 4 GiB");
-            m_size += n;
-            if (m_sink)
-                m_sink(p, n);
-            else
-                m_blob.insert(m_blob.end(), p, p + n);
-            ++m_entries;
-        } else if (m_depth == 1) {
-            m_inEntries = false;
-        }
-        return true;
-    }
-
-    // A value where the message form expects one at this depth.
-    void Take(Value v) {
-        if (m_depth == 0) {
-            throw InputError("a JSON " + std::string(v.type == Value::Array ? "array" : v.type == Value::String ? "string"
-                                                                                  : v.type == Value::Null     ? "null"
-                                                                                  : v.type == Value::Boolean  ? "boolean"
-                                                                                                              : "number") +
-                             ", expected a message object");
-        } else if (m_depth == 1) {
-            if (m_key == "kind") m_kind = std::move(v);
-            if (m_key == "msgtype") m_msgType = std::move(v);
-            if (m_key == "entries") Fail("entries", "expected an array, found " + Describe(v));
-        } else if (m_depth == 2 && m_inEntries) {
-            Fail(EntryPlace(), "expected an entry object, found " + Describe(v));
-        } else if (m_depth == 3 && m_inEntries) {
-            std::optional<Value>* field = m_entry.Find(m_key);
-            if (field == nullptr)
-                Fail(EntryPlace(), "unknown key \"" + m_key + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
-            *field = std::move(v);
-        }
-    }
-
-    const PositionOf& m_position;
+    std::string_view m_text;
+    size_t m_padding;
+    size_t m_firstLine;
+    od::parser& m_messageParser;
+    od::parser& m_entryParser;
     const EntrySink& m_sink;
-    size_t m_depth = 0;
-    size_t m_skipFrom = 0;  // depth of the value being skipped, 0 for none
-    std::string m_skipPlace;
-    std::string m_key;
-    std::optional<Value> m_kind, m_msgType;
-    bool m_entriesSeen = false, m_inEntries = false;
+    size_t m_open = 0;  // the bracket that opens the entries parsed one by one
+    size_t m_cut = 0;   // the bytes of those entries, left out of the outline
+    bool m_outline = false;
+    od::document* m_doc = nullptr;  // being parsed, of the text from m_base
+    const char* m_base = nullptr;
+    const char* m_end = nullptr;
     size_t m_entries = 0;  // entries read
-    EntryFields m_entry;
     Handle m_scratch;
     uint64_t m_size = 0;
     std::vector<unsigned char> m_bytes;  // of one value
@@ -379,8 +620,6 @@ private:
 };
 
 // Decoding.
-
-bool IsScalarValue(uint32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
 
 void AppendUtf8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -400,34 +639,6 @@ void AppendUtf8(std::string& out, uint32_t cp) {
     }
 }
 
-// Strict UTF-8: no overlong forms, surrogates or code points past U+10FFFF.
-bool IsUtf8(const unsigned char* p, size_t n) {
-    for (size_t i = 0; i < n;) {
-        const unsigned char c = p[i];
-        size_t len;
-        uint32_t cp, min;
-        if (c < 0x80) {
-            ++i;
-            continue;
-        } else if ((c & 0xE0) == 0xC0) {
-            len = 2, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4, cp = c & 0x07, min = 0x10000;
-        } else {
-            return false;
-        }
-        if (n - i < len) return false;
-        for (size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if (cp < min || !IsScalarValue(cp)) return false;
-        i += len;
-    }
-    return true;
-}
 
 std::string ToHex(const unsigned char* p, size_t n) {
     static const char kDigits[] = "0123456789abcdef";
@@ -507,27 +718,27 @@ std::string EntryFault(const unsigned char* blob, size_t size, size_t pos, size_
 
 }  // namespace
 
-Message ReadMessage(std::string_view text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a UTF-8 byte order mark
-    const PositionOf position = [&](size_t at) { return Position(text, at, firstLine); };
-    MessageReader reader(position, sink);
-    nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
-    return reader.Finish(overrides);
-}
+struct Reader::Parser {
+    od::parser message, entry;
+};
 
-Message ReadMessage(std::istream& in, const Overrides& overrides, const EntrySink& sink) {
-    const PositionOf position = [&](size_t at) { return Position(in, at); };
-    MessageReader reader(position, sink);
-    try {
-        nlohmann::json::sax_parse(in, &reader);
-    } catch (const std::ios_base::failure&) {  // a file buffer that cannot read
-        throw InputError(std::string("read error: ") + std::strerror(errno));
-    }
-    return reader.Finish(overrides);
+static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
+
+Reader::Reader() : m_parser(std::make_unique<Parser>()) {}
+
+Reader::~Reader() = default;
+
+Message Reader::Read(std::string& text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
+    Pad(text);
+    std::string_view view = text;
+    if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);  // a UTF-8 byte order mark
+    const size_t padding = text.capacity() - text.size();
+    return MessageReader(view, padding, firstLine, m_parser->message, m_parser->entry, sink).Read(overrides);
 }
 
 Message FromJson(const nlohmann::json& object, const Overrides& overrides) {
-    return ReadMessage(object.dump(), overrides);
+    std::string text = object.dump();
+    return Reader().Read(text, overrides);
 }
 
 const char* TypeName(uint32_t code) {

@@ -20,7 +20,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <istream>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -57,19 +57,34 @@ struct Overrides {
 // Receives the encoded entries one at a time, in order.
 using EntrySink = std::function<void(const unsigned char* bytes, size_t size)>;
 
-// Reads a message object from JSON text as a stream of parser events: no
-// document tree is built, each entry is encoded as soon as its object
-// closes, values of other keys are skipped.  Lines of errors count from
-// firstLine.  The entries go to sink when one is given (message.blob then
-// stays empty), else into message.blob.  Throws InputError.
-Message ReadMessage(std::string_view text, const Overrides& overrides = {}, size_t firstLine = 1,
-                    const EntrySink& sink = {});
+// Bytes after the end of a text that the parser reads.
+constexpr size_t kPadding = 64;
 
-// The same from a stream, read as it is parsed; positions of errors are
-// found by reading the stream again from its start.
-Message ReadMessage(std::istream& in, const Overrides& overrides = {}, const EntrySink& sink = {});
+// Reads message objects from JSON text with a JSON parser whose buffers are
+// kept from one text to the next; one for each thread.
+class Reader {
+public:
+    Reader();
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
 
-// ReadMessage of the object's text.
+    // Reads the message object of text, value after value: no document tree
+    // is built, each entry is encoded as soon as it has been read, values of
+    // other keys are only checked.  text gets kPadding bytes of capacity past
+    // its end (and they are set).  Lines of errors count from firstLine.  The
+    // entries go to sink when one is given (message.blob then stays empty),
+    // else into message.blob.  Throws InputError: "line L, column C: why"
+    // for text that is not JSON, else a place in the message such as
+    // entries[3].value.
+    Message Read(std::string& text, const Overrides& overrides = {}, size_t firstLine = 1, const EntrySink& sink = {});
+
+private:
+    struct Parser;
+    std::unique_ptr<Parser> m_parser;
+};
+
+// Reader().Read of the object's text.
 Message FromJson(const nlohmann::json& object, const Overrides& overrides = {});
 
 // The name of a data type code without prefix ("WSTRING"), or null for a
