@@ -56,7 +56,7 @@ TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
                               oneLine;                                    // 8, no final newline
     const std::string expected =
         "{\"code\": 0, \"message\": \"\"}\n"
-        "{\"error\": \"line 3, column 32: syntax error: the text ends inside an object or array\"}\n"
+        "{\"error\": \"line 3, column 32: syntax error: the text ends inside an object or array, or goes on after the message\"}\n"
         "{\"error\": \"line 5: a JSON array, expected a message object\"}\n"
         "{\"error\": \"line 6: entries[0].value: expected an integer, found a non-integer number\"}\n"
         "{\"code\": 104, \"message\": \"Unknown MsgType=1502.\"}\n"

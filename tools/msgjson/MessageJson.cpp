@@ -241,7 +241,7 @@ std::string SyntaxText(simdjson::error_code e) {
         case simdjson::N_ATOM_ERROR: return "syntax error: an unknown word (a value is a string, number, object, array, true, false or null)";
         case simdjson::NUMBER_ERROR: return "syntax error: a malformed number";
         case simdjson::EMPTY: return "syntax error: no value";
-        case simdjson::INCOMPLETE_ARRAY_OR_OBJECT: return "syntax error: the text ends inside an object or array";
+        case simdjson::INCOMPLETE_ARRAY_OR_OBJECT: return "syntax error: the text ends inside an object or array, or goes on after the message";
         case simdjson::CAPACITY: return "too large";
         case simdjson::MEMALLOC: throw std::bad_alloc();
         default: return "syntax error: a value, comma, colon, key or bracket is missing or out of place";
@@ -395,8 +395,7 @@ public:
                 if (cut) CutEntries(doc);
                 continue;
             }
-            const std::string name(key);
-            const Value v = Read(value, 1, [&name] { return name; });
+            const Value v = Read(value, 1, [&key] { return std::string(key); });
             if (key == "kind") kind = v;
             if (key == "msgtype") msgType = v;
             if (key == "entries") Fail("entries", "expected an array, found " + Describe(v));
@@ -563,7 +562,8 @@ private:
             std::optional<Value>* slot = entry.Find(key);
             if (slot == nullptr)
                 Fail(EntryPlace(), "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
-            *slot = Read(field.value(), 3, [this, key] { return EntryPlace() + "." + std::string(key); });
+            // (two references: small enough for std::function to hold without allocating)
+            *slot = Read(field.value(), 3, [this, &key] { return EntryPlace() + "." + std::string(key); });
         }
         EncodeEntry(entry, m_entries, m_scratch, m_bytes);
         const auto* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m_scratch.get()));
