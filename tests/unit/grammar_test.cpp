@@ -116,7 +116,7 @@ protected:
     // Constraint `id` applied to an item of the value's type, in a grammar
     // built from a table of the constraints and that item: "" or the violation.
     static std::string Check(x_uint32 id, const Value& v) {
-        static const x_uint32 kBoth[] = {5, 3};
+        static const x_uint32 kBoth[] = {5, 4};
         static const x_uint32 kDangling[] = {3, 77};
         static const std::vector<ConstraintRow> kConstraints = {
             {ConstraintKind::TimeFormat, "TimeFormat", 1, 0, 0, nullptr, 0},
@@ -162,7 +162,8 @@ TEST_F(Constraints, EveryKindOnEveryDataType) {
         {2, Raw(DT_BYTES, "abcdefghijk", 11), "102 Data(Len: 11" + len},
         {2, Int<x_int32>(DT_INT32, 123456), ""},
         // All of: the lowest-ID rejecting member; any of: members resolved when reached.
-        {6, Int<short>(DT_INT16, 30), data + "30" + small},
+        {6, Int<short>(DT_INT16, 10), ""},
+        {6, Int<short>(DT_INT16, 101), data + "101" + percent},
         {6, Int<short>(DT_INT16, 2), data + "2) is not compliant with constraint(ID: 5, Name: 'Mid') [5<=Value<=20]"},
         {7, Int<short>(DT_INT16, 1), ""},
         {7, Int<short>(DT_INT16, 50), "300 Constraint(ID: 77) is undefined in the grammar."},
