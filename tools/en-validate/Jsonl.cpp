@@ -42,37 +42,65 @@ void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, cons
 
 }  // namespace
 
+namespace {
+
+// One batch of lines: read whole, then validated in parts.
+struct Batch {
+    std::vector<std::string> lines;
+    size_t n = 0;      // lines read into it
+    size_t first = 0;  // number of lines[0]
+    bool more = false; // the input may hold further lines
+};
+
+void ReadBatch(std::istream& in, Batch& batch, size_t first, unsigned jobs) {
+    size_t bytes = 0;
+    batch.n = 0;
+    batch.first = first;
+    while (batch.n < batch.lines.size() && bytes < kBytesPerJob * jobs && std::getline(in, batch.lines[batch.n]))
+        bytes += batch.lines[batch.n++].size();
+    batch.more = batch.n == batch.lines.size() || bytes >= kBytesPerJob * jobs;
+}
+
+}  // namespace
+
 BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
                      const msgjson::Overrides& overrides,
                      const std::function<void(const BatchCounts&)>& progress, unsigned jobs) {
     if (jobs == 0) jobs = 1;
     BatchCounts counts;
-    std::vector<std::string> lines(kLinesPerJob * jobs);
+    // While the threads validate one batch, the next one is read.
+    Batch batches[2];
+    for (Batch& b : batches) b.lines.resize(kLinesPerJob * jobs);
     std::vector<std::string> outputs(jobs);
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     std::vector<msgjson::Reader> readers(jobs);
-    for (bool more = true; more;) {
-        size_t n = 0, bytes = 0;
-        while (n < lines.size() && bytes < kBytesPerJob * jobs && std::getline(in, lines[n])) bytes += lines[n++].size();
-        more = n == lines.size() || bytes >= kBytesPerJob * jobs;
-        const size_t first = counts.lines + 1;  // number of lines[0]
-        counts.lines += n;
-        const unsigned parts = n >= jobs ? jobs : 1;
+    ReadBatch(in, batches[0], 1, jobs);
+    for (size_t cur = 0;; cur ^= 1) {
+        Batch& batch = batches[cur];
+        counts.lines += batch.n;
+        const unsigned parts = batch.n >= jobs ? jobs : 1;
         auto work = [&](unsigned part) {
             try {
                 outputs[part].clear();
                 partCounts[part] = {};
-                for (size_t i = n * part / parts; i < n * (part + 1) / parts; ++i)
-                    ProcessLine(readers[part], lines[i], first + i, overrides, outputs[part], partCounts[part]);
+                for (size_t i = batch.n * part / parts; i < batch.n * (part + 1) / parts; ++i)
+                    ProcessLine(readers[part], batch.lines[i], batch.first + i, overrides, outputs[part],
+                                partCounts[part]);
             } catch (...) {
                 failures[part] = std::current_exception();
             }
         };
         std::vector<std::thread> threads;
-        for (unsigned part = 1; part < parts; ++part) threads.emplace_back(work, part);
-        work(0);
+        for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
+        std::exception_ptr readFailure;
+        try {
+            if (batch.more) ReadBatch(in, batches[cur ^ 1], batch.first + batch.n, jobs);
+        } catch (...) {
+            readFailure = std::current_exception();
+        }
         for (std::thread& t : threads) t.join();
+        if (readFailure) std::rethrow_exception(readFailure);
         for (unsigned part = 0; part < parts; ++part) {
             if (failures[part]) std::rethrow_exception(failures[part]);
             out(outputs[part]);
@@ -81,6 +109,7 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
             counts.inputErrors += partCounts[part].inputErrors;
         }
         if (progress) progress(counts);
+        if (!batch.more) break;
     }
     return counts;
 }

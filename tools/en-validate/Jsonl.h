@@ -25,7 +25,8 @@ struct BatchCounts {
 // line through out, in input order: VerdictJson or {"error": "line L...:
 // why"}.  Lines are read in batches of at most a few thousand lines and a
 // few MiB, so that memory stays bounded whatever the input's size; jobs
-// threads validate the parts of a batch at once.  Progress (when given) is
+// threads validate the parts of a batch at once while the next batch is
+// read.  Progress (when given) is
 // called after every batch.
 BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
                      const msgjson::Overrides& overrides,
