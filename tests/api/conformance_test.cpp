@@ -64,9 +64,12 @@ std::string Unhex(const std::string& hex) {
     return out;
 }
 
+// The message of a JSON text, read as the tool reads it.
+msgjson::Message Read(std::string text) { return msgjson::Reader().Read(text); }
+
 // A message object, or one whose bytes are in a file beside the suite.
-msgjson::Message MessageOf(const json& object, const std::string& dir) {
-    if (!object.contains("blob")) return msgjson::FromJson(object);
+msgjson::Message MessageOf(const std::string& line, const json& object, const std::string& dir) {
+    if (!object.contains("blob")) return Read(line);
     msgjson::Message m;
     m.kind = object.at("kind") == "register" ? msgjson::Kind::Register : msgjson::Kind::Log;
     if (m.kind == msgjson::Kind::Log) m.msgType = object.at("msgtype").get<int32_t>();
@@ -102,7 +105,7 @@ std::vector<Case> LoadLines(const std::string& dir, const std::string& cases, co
         if (!std::getline(e, b)) throw std::runtime_error(dir + "/" + expected + " ends before line " + std::to_string(line));
         const json message = json::parse(a), record = json::parse(b);
         const bool null = message.contains("blob") && message["blob"].is_null();
-        out.push_back({cases + ":" + std::to_string(line), null ? msgjson::Message() : MessageOf(message, dir), null,
+        out.push_back({cases + ":" + std::to_string(line), null ? msgjson::Message() : MessageOf(a, message, dir), null,
                        message.value("locale", ""), record.at("code").get<int>(), TextOf(record)});
         if (null && message.at("kind") == "register") out.back().message.kind = msgjson::Kind::Register;
         if (null && message.contains("msgtype")) out.back().message.msgType = message["msgtype"].get<int32_t>();
@@ -115,7 +118,7 @@ std::vector<Case> LoadManifest(const std::string& dir) {
     std::vector<Case> out;
     for (const json& item : json::parse(ReadFile(dir + "/manifest.json"))) {
         const std::string file = item.at("file").get<std::string>();
-        out.push_back({file, msgjson::FromJson(json::parse(ReadFile(dir + "/" + file))), false, "",
+        out.push_back({file, Read(ReadFile(dir + "/" + file)), false, "",
                        item.at("code").get<int>(), TextOf(item)});
     }
     return out;

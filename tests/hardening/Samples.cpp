@@ -16,7 +16,7 @@ std::vector<Sample> ConformanceCases() {
     if (!cases || !expected) throw std::runtime_error("cannot read the reference cases");
     std::vector<Sample> out;
     for (std::string c, e; std::getline(cases, c) && std::getline(expected, e);) {
-        const msgjson::Message m = msgjson::FromJson(nlohmann::json::parse(c));
+        const msgjson::Message m = msgjson::Reader().Read(c);
         const nlohmann::json record = nlohmann::json::parse(e);
         const bool bLog = m.kind == msgjson::Kind::Log;
         out.push_back({bLog, bLog ? m.msgType : 0, m.blob, record.at("code").get<int>(), record.at("message")});

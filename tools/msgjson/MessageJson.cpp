@@ -736,11 +736,6 @@ Message Reader::Read(std::string& text, const Overrides& overrides, size_t first
     return MessageReader(view, padding, firstLine, m_parser->message, m_parser->entry, sink).Read(overrides);
 }
 
-Message FromJson(const nlohmann::json& object, const Overrides& overrides) {
-    std::string text = object.dump();
-    return Reader().Read(text, overrides);
-}
-
 const char* TypeName(uint32_t code) {
     for (const NamedType& t : kTypeNames)
         if (t.code == code) return t.name;

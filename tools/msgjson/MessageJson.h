@@ -84,9 +84,6 @@ private:
     std::unique_ptr<Parser> m_parser;
 };
 
-// Reader().Read of the object's text.
-Message FromJson(const nlohmann::json& object, const Overrides& overrides = {});
-
 // The name of a data type code without prefix ("WSTRING"), or null for a
 // code without name.
 const char* TypeName(uint32_t code);
