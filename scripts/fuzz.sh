@@ -1,22 +1,21 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (clang, address and undefined-behaviour
-# sanitizers) and runs each for a given time.  Exits non-zero if any target
-# finds a crash, a leak, a sanitizer report or a slow input.
+# Builds the libFuzzer target (clang, address and undefined-behaviour
+# sanitizers) and runs it for a given time.  Exits non-zero if it finds a
+# crash, a leak, a sanitizer report or a slow input.
 #
-#   scripts/fuzz.sh [--seconds N] [--smoke] [--merge] [TARGET...]
+#   scripts/fuzz.sh [--seconds N] [--smoke] [--merge]
 #
-#   --seconds N        run time per target (default 600)
+#   --seconds N        run time (default 600)
 #   --smoke            start from the kept corpus and the seeds in a scratch
 #                      folder and keep nothing (the test command's stage)
-#                      (seeds: fuzz/corpus/TARGET, and for blob the golden
-#                      messages tests/golden/blobs with the dictionary fuzz/blob.dict)
-#   --merge            afterwards, minimize each working corpus into
-#                      fuzz/corpus/TARGET (the corpus kept in the repository)
-#   TARGET             blob, entries (default: both)
+#                      (seeds: fuzz/corpus/blob and the golden messages
+#                      tests/golden/blobs, with the dictionary fuzz/blob.dict)
+#   --merge            afterwards, minimize the working corpus into
+#                      fuzz/corpus/blob (the corpus kept in the repository)
 #
-# Working corpora grow in build-fuzz/corpus/TARGET from run to run; crash
-# inputs land in build-fuzz/artifacts/TARGET.  Keep each one that was found
-# as a regression case in fuzz/regressions/TARGET/ once it is fixed.
+# The working corpus grows in build-fuzz/corpus/blob from run to run; crash
+# inputs land in build-fuzz/artifacts/blob.  Keep each one that was found
+# as a regression case in fuzz/regressions/blob/ once it is fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,17 +23,14 @@ root=$PWD
 seconds=600
 smoke=0
 merge=0
-targets=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --seconds) seconds=$2; shift 2 ;;
     --smoke) smoke=1; shift ;;
     --merge) merge=1; shift ;;
-    blob|entries) targets+=("$1"); shift ;;
-    *) echo "usage: $0 [--seconds N] [--smoke] [--merge] [blob|entries]..." >&2; exit 2 ;;
+    *) echo "usage: $0 [--seconds N] [--smoke] [--merge]" >&2; exit 2 ;;
   esac
 done
-[ ${#targets[@]} -gt 0 ] || targets=(blob entries)
 jobs=$(nproc 2>/dev/null || echo 2)
 
 build=$root/build-fuzz
@@ -42,7 +38,7 @@ echo "-- building the fuzz targets in $build"
 mkdir -p "$build"
 if ! { CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SANITIZE=address,undefined \
          -DEN_BUILD_TESTS=OFF -DEN_BUILD_TOOLS=OFF -DEN_BUILD_BENCHMARKS=OFF &&
-       cmake --build "$build" -j"$jobs" --target en_fuzz_blob en_fuzz_entries; } >"$build/build.log" 2>&1; then
+       cmake --build "$build" -j"$jobs" --target en_fuzz_blob; } >"$build/build.log" 2>&1; then
   tail -n 40 "$build/build.log" >&2
   exit 1
 fi
@@ -56,21 +52,18 @@ else
 fi
 
 failed=0
-for target in "${targets[@]}"; do
+for target in blob; do
   corpus=$work/$target
   artifacts=$build/artifacts/$target
   mkdir -p "$corpus" "$artifacts"
-  inputs=("$corpus")
-  [ -d "fuzz/corpus/$target" ] && inputs+=("fuzz/corpus/$target")
-  dict=()
-  [ "$target" = blob ] && inputs+=(tests/golden/blobs) && dict=(-dict=fuzz/blob.dict)
+  inputs=("$corpus" "fuzz/corpus/$target" tests/golden/blobs)
   log=$build/fuzz-$target.log
   echo "-- en_fuzz_$target for ${seconds}s (log: $log)"
   set +e
   # The first folder receives new inputs; the others are read only.
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
     "$build/bin/en_fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$artifacts/" "${dict[@]}" "${inputs[@]}" >"$log" 2>&1
+      -print_final_stats=1 -artifact_prefix="$artifacts/" -dict=fuzz/blob.dict "${inputs[@]}" >"$log" 2>&1
   rc=$?
   set -e
   grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)" "$log" | tail -n 2 | sed 's/^/   /' || true

@@ -1,26 +1,31 @@
-// A host may load the libraries with dlopen and validate on any thread
-// while memory is exhausted: every call then leaves 100 "Unknown error" or
-// the correct record, and the process goes on.  Per-thread data that the C
-// library allocates lazily, and cannot fail to allocate gracefully, would
-// end the process here (glibc aborts when it cannot allocate the dynamic
-// thread-local storage of a dlopen'ed library).
+// A host may load the libraries with dlopen, validate on any thread while
+// memory is exhausted, and dlclose them while threads that validated still
+// run.  Per-thread data that the C library allocates lazily, and cannot
+// fail to allocate gracefully, would end the process under exhaustion
+// (glibc aborts when it cannot allocate a dlopen'ed library's dynamic
+// thread-local storage); per-thread memory whose destructor lies in an
+// unmapped library would crash it when the thread ends.
 //
 //   en_dlopen_test BLOB LIBEN_UTILITY LIBEN_VALIDATION
 //
-// Loads both libraries, validates once on the main thread, then on a
-// thread started after the load and on one started before it validates the
-// message in BLOB as every kind (src/MessageKindList.h) and as a log type
-// without grammar, with every allocation failing: the thread's first call,
-// and each kind's first call (its grammar is built then).  The correct record is the one the main
-// thread gets afterwards, without failures.  Exit code 0 on success.
+// 1. Loads both libraries and validates once on the main thread.
+// 2. On a thread started before the load and on one started after it,
+//    validates BLOB as every kind (src/MessageKindList.h) and as a log type
+//    without grammar with every allocation failing: the thread's first
+//    call, and each kind's first call (its grammar is built then).  Each
+//    call must leave 100 "Unknown error" or the correct record, the one the
+//    main thread gets afterwards.
+// 3. Four threads validate every kind and wait; both libraries are
+//    dlclosed; then the threads end, running the destructors of their
+//    per-thread memory (the libraries stay mapped: -z nodelete).
 //
 // Sanitizers replace the allocator, so their builds have no failing one
-// (EN_FAILING_ALLOCATOR unset): there the same calls run with allocations
-// succeeding and must give the correct record, without a sanitizer report.
+// (EN_FAILING_ALLOCATOR unset): there step 2 runs with allocations
+// succeeding and must give the correct records.  Exit code 0 on success.
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <condition_variable>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -36,37 +41,23 @@
 #include "MessageKindList.h"
 #ifdef EN_FAILING_ALLOCATOR
 #include "AllocHooks.h"
-#endif
-
-namespace {
-
-#ifdef EN_FAILING_ALLOCATOR
 constexpr bool kFailing = true;
 #else
 constexpr bool kFailing = false;
 #endif
 
-typedef void* (*CreateFn)();
-typedef void (*DestroyFn)(void*);
-typedef int (*LoadFn)(void*, const void*, size_t);
-typedef void (*LogFn)(void*, x_int32, EN_VALIDATE_RESULT*);
-typedef void (*RegisterFn)(void*, EN_VALIDATE_RESULT*);
-
-struct Message {
-    bool bLog;
-    x_int32 nMsgType;
-    void* h;
-};
+namespace {
 
 [[noreturn]] void Fail(const std::string& what) {
     std::fprintf(stderr, "en_dlopen_test: %s\n", what.c_str());
     std::exit(2);
 }
 
-void* Symbol(void* lib, const char* name) {
+template <class Fn>
+Fn Symbol(void* lib, const char* name) {
     void* p = dlsym(lib, name);
     if (p == nullptr) Fail(std::string("no symbol ") + name);
-    return p;
+    return reinterpret_cast<Fn>(p);
 }
 
 void* Open(const char* path) {
@@ -76,44 +67,46 @@ void* Open(const char* path) {
 }
 
 struct Library {
-    LogFn log;
-    RegisterFn reg;
+    void (*log)(void*, x_int32, EN_VALIDATE_RESULT*) = nullptr;
+    void (*reg)(void*, EN_VALIDATE_RESULT*) = nullptr;
+    void* h = nullptr;  // the message
+    std::vector<std::pair<bool, x_int32>> kinds;  // every kind, then a log type without grammar
 
-    void Validate(const Message& m, EN_VALIDATE_RESULT& r) const {
-        if (m.bLog) log(m.h, m.nMsgType, &r);
-        else reg(m.h, &r);
+    // The message validated as every kind, into records of kinds.size().
+    void ValidateAll(EN_VALIDATE_RESULT* records) const {
+        for (size_t i = 0; i < kinds.size(); ++i) {
+            if (kinds[i].first) log(h, kinds[i].second, &records[i]);
+            else reg(h, &records[i]);
+        }
+    }
+    std::vector<EN_VALIDATE_RESULT> ValidateAll() const {
+        std::vector<EN_VALIDATE_RESULT> records(kinds.size());
+        ValidateAll(records.data());
+        return records;
     }
 };
 
-// The blob in a handle, as every kind and as a log type without grammar.
-std::vector<Message> EveryKind(const std::string& blob, CreateFn create, LoadFn load) {
-    void* h = create();
-    if (h == nullptr || load(h, blob.data(), blob.size()) != EN_MSG_OK) Fail("cannot load the message");
-    std::vector<Message> out;
-    for (const grammar::MessageKind& kind : grammar::kMessageKinds) out.push_back({kind.bLog, kind.MsgType(), h});
-    out.push_back({true, 1502, h});
-    return out;
-}
-
 // One thread's calls, with every allocation failing.
 struct Round {
-    explicit Round(const char* sz) : szThread(sz) {}
-
     const char* szThread;
     std::vector<EN_VALIDATE_RESULT> records;
     bool bFailed = false;  // an allocation was made to fail
 
-    void Run(const Library& lib, const std::vector<Message>& messages) {
-        records.resize(messages.size());
+    void Run(const Library& lib) {
+        records.resize(lib.kinds.size());
 #ifdef EN_FAILING_ALLOCATOR
         allochooks::Arm(1, true);
 #endif
-        for (size_t i = 0; i < messages.size(); ++i) lib.Validate(messages[i], records[i]);
+        lib.ValidateAll(records.data());
 #ifdef EN_FAILING_ALLOCATOR
         bFailed = allochooks::Disarm();
 #endif
     }
 };
+
+bool Same(const EN_VALIDATE_RESULT& a, const EN_VALIDATE_RESULT& b) {
+    return a.nCode == b.nCode && std::strcmp(a.szMessage, b.szMessage) == 0;
+}
 
 }  // namespace
 
@@ -125,61 +118,91 @@ int main(int argc, char** argv) {
     std::ifstream in(argv[1], std::ios::binary);
     const std::string blob((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 
-    Round rounds[] = {Round("a thread started before the load"), Round("a thread started after the load")};
-    Library lib = {nullptr, nullptr};
-    std::vector<Message> messages;
+    Round rounds[] = {{"a thread started before the load", {}}, {"a thread started after the load", {}}};
+    Library lib;
     std::mutex mutex;
-    std::condition_variable loaded;
+    std::condition_variable changed;
     bool bLoaded = false;
     std::thread early([&] {
         std::unique_lock<std::mutex> lock(mutex);
-        loaded.wait(lock, [&] { return bLoaded; });
+        changed.wait(lock, [&] { return bLoaded; });
         lock.unlock();
-        rounds[0].Run(lib, messages);
+        rounds[0].Run(lib);
     });
 
     void* utility = Open(argv[2]);
     void* validation = Open(argv[3]);
-    messages = EveryKind(blob, reinterpret_cast<CreateFn>(Symbol(utility, "En_Msg_Create")),
-                               reinterpret_cast<LoadFn>(Symbol(utility, "En_Msg_Load")));
-    lib.log = reinterpret_cast<LogFn>(Symbol(validation, "En_Validate_Log"));
-    lib.reg = reinterpret_cast<RegisterFn>(Symbol(validation, "En_Validate_RegisterData"));
+    lib.h = Symbol<void* (*)()>(utility, "En_Msg_Create")();
+    if (lib.h == nullptr ||
+        Symbol<int (*)(void*, const void*, size_t)>(utility, "En_Msg_Load")(lib.h, blob.data(), blob.size()) != EN_MSG_OK)
+        Fail("cannot load the message");
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) lib.kinds.emplace_back(kind.bLog, kind.MsgType());
+    lib.kinds.emplace_back(true, 1502);
+    lib.log = Symbol<decltype(lib.log)>(validation, "En_Validate_Log");
+    lib.reg = Symbol<decltype(lib.reg)>(validation, "En_Validate_RegisterData");
     EN_VALIDATE_RESULT r;
-    lib.Validate(messages[0], r);
+    lib.reg(lib.h, &r);
 
-    std::thread([&] { rounds[1].Run(lib, messages); }).join();
+    std::thread([&] { rounds[1].Run(lib); }).join();
     {
         std::lock_guard<std::mutex> lock(mutex);
         bLoaded = true;
     }
-    loaded.notify_all();
+    changed.notify_all();
     early.join();
 
-    int problems = 0, unknown = 0, grammars = 0;
+    int problems = 0, unknown = 0;
+    const std::vector<EN_VALIDATE_RESULT> want = lib.ValidateAll();
+    size_t grammars = 0;
+    for (const EN_VALIDATE_RESULT& w : want) grammars += w.nCode != EN_VALIDATE_UNKNOWN_MSGTYPE;
+    if (grammars != grammar::kMessageKindCount) {
+        std::fprintf(stderr, "%zu kinds with a grammar, want %zu\n", grammars, grammar::kMessageKindCount);
+        ++problems;
+    }
     for (const Round& round : rounds) {
         if (kFailing && !round.bFailed) {
             std::fprintf(stderr, "no allocation failed on %s\n", round.szThread);
             ++problems;
         }
-        for (size_t i = 0; i < messages.size(); ++i) {
-            lib.Validate(messages[i], r);
-            grammars += &round == rounds && r.nCode != EN_VALIDATE_UNKNOWN_MSGTYPE;
+        for (size_t i = 0; i < want.size(); ++i) {
             const EN_VALIDATE_RESULT& got = round.records[i];
             const bool bUnknown = got.nCode == EN_VALIDATE_UNKNOWN_ERROR && std::strcmp(got.szMessage, "Unknown error") == 0;
             unknown += bUnknown;
-            if ((kFailing && bUnknown) || (got.nCode == r.nCode && std::strcmp(got.szMessage, r.szMessage) == 0)) continue;
-            std::fprintf(stderr, "%s, %s %d: got %d '%s', want %d '%s'\n", round.szThread,
-                         messages[i].bLog ? "log" : "registration", messages[i].nMsgType, got.nCode, got.szMessage,
-                         r.nCode, r.szMessage);
+            if ((kFailing && bUnknown) || Same(got, want[i])) continue;
+            std::fprintf(stderr, "%s, kind %zu: got %d '%s', want %d '%s'\n", round.szThread, i, got.nCode,
+                         got.szMessage, want[i].nCode, want[i].szMessage);
             ++problems;
         }
     }
-    if (grammars != static_cast<int>(grammar::kMessageKindCount)) {
-        std::fprintf(stderr, "%d kinds with a grammar, want %zu\n", grammars, grammar::kMessageKindCount);
-        ++problems;
+
+    // Unload while threads that validated still run.
+    int validated = 0;
+    bool bClosed = false;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            const std::vector<EN_VALIDATE_RESULT> got = lib.ValidateAll();
+            const bool bSame = std::equal(got.begin(), got.end(), want.begin(), Same);
+            std::unique_lock<std::mutex> lock(mutex);
+            problems += !bSame;
+            ++validated;
+            changed.notify_all();
+            changed.wait(lock, [&] { return bClosed; });
+        });  // the thread's memory is released here, after dlclose
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return validated == 4; });
     }
-    reinterpret_cast<DestroyFn>(Symbol(utility, "En_Msg_Destroy"))(messages[0].h);
-    std::printf("%zu message types on 2 threads%s: %d calls gave 100 \"Unknown error\", %d problems\n", messages.size(),
-                kFailing ? ", every allocation failing" : "", unknown, problems);
+    Symbol<void (*)(void*)>(utility, "En_Msg_Destroy")(lib.h);
+    if (dlclose(validation) != 0 || dlclose(utility) != 0) Fail(std::string("dlclose: ") + dlerror());
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        bClosed = true;
+    }
+    changed.notify_all();
+    for (std::thread& t : threads) t.join();
+
+    std::printf("%zu message types on 2 threads%s: %d calls gave 100 \"Unknown error\"; unloaded under 4 threads; "
+                "%d problems\n", want.size(), kFailing ? ", every allocation failing" : "", unknown, problems);
     return problems == 0 ? 0 : 1;
 }
