@@ -1,0 +1,32 @@
+// Utf8.h - UTF-8 and the 4-byte characters of wide values (internal to the
+// message form).
+#ifndef EN_TOOLS_MSGJSON_UTF8_H
+#define EN_TOOLS_MSGJSON_UTF8_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace msgjson::detail {
+
+// A Unicode scalar value: not a surrogate, not past U+10FFFF.
+bool IsScalarValue(uint32_t cp);
+
+// The length of the longest prefix that is strict UTF-8: no overlong forms,
+// surrogates or code points past U+10FFFF.
+size_t Utf8Prefix(const unsigned char* p, size_t n);
+
+bool IsUtf8(const unsigned char* p, size_t n);
+
+// Appends the code points of valid UTF-8 (the JSON parser has checked it)
+// as 4-byte characters.
+void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out);
+
+// Appends one code point as UTF-8.
+void AppendUtf8(std::string& out, uint32_t cp);
+
+}  // namespace msgjson::detail
+
+#endif  // EN_TOOLS_MSGJSON_UTF8_H
