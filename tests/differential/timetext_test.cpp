@@ -30,17 +30,12 @@ double Scale() {
 size_t Scaled(size_t n) { return std::max<size_t>(1, static_cast<size_t>(static_cast<double>(n) * Scale())); }
 
 // Deterministic on every platform (the engine's output is fixed by the standard).
-class Random {
-public:
-    explicit Random(uint64_t seed) : m_engine(seed) {}
-    uint64_t Next() { return m_engine(); }
-    size_t Below(size_t n) { return n == 0 ? 0 : static_cast<size_t>(Next() % n); }
+struct Random : std::mt19937_64 {
+    explicit Random(uint64_t seed) : std::mt19937_64(seed) {}
+    size_t Below(size_t n) { return n == 0 ? 0 : static_cast<size_t>((*this)() % n); }
     bool OneIn(size_t n) { return Below(n) == 0; }
     template <class T, size_t N>
     const T& Pick(const T (&items)[N]) { return items[Below(N)]; }
-
-private:
-    std::mt19937_64 m_engine;
 };
 
 std::string Digits(Random& r, size_t n) {
