@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,30 +26,6 @@ using hardening::Sample;
 typedef std::vector<unsigned char> Bytes;
 
 // ------------------------------------------------------------- blob reader
-
-void Put32(Bytes& b, x_uint32 v) {
-    unsigned char raw[4];
-    std::memcpy(raw, &v, 4);
-    b.insert(b.end(), raw, raw + 4);
-}
-
-// One entry with any length field and value bytes; padded unless told not.
-Bytes Entry(x_uint32 id, x_uint32 type, x_uint32 lengthField, const Bytes& value, bool pad = true) {
-    Bytes b;
-    Put32(b, id);
-    Put32(b, type);
-    Put32(b, lengthField);
-    b.insert(b.end(), value.begin(), value.end());
-    if (pad) b.resize(b.size() + (4 - value.size() % 4) % 4, 0);
-    return b;
-}
-Bytes Entry(x_uint32 id, x_uint32 type, const Bytes& value, bool pad = true) {
-    return Entry(id, type, static_cast<x_uint32>(value.size()), value, pad);
-}
-Bytes operator+(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 struct Popped {
     std::vector<Bytes> values;  // the values delivered, in order
@@ -83,52 +61,46 @@ Popped Walk(const Bytes& blob, size_t misalign) {
 }
 
 struct ReaderCase {
-    const char* name;
+    std::string name;
     Bytes blob;
     size_t entries;  // delivered before the walk ends
     int rc;          // the code that ends it
 };
 
-const Bytes kTime = {'1', '/', '2', '/', '3', ' ', '4', ':', '5', ':', '6', 0};
-const Bytes kWide = {'a', 0, 0, 0, 0, 0, 0, 0};
-const Bytes kTwo = {1, 2}, kFour = {1, 2, 3, 4}, kThree = {1, 2, 3};
+int ReaderCode(const std::string& name) {
+    static const std::pair<const char*, int> kCodes[] = {
+        {"END_OF_DATA", BLOB_END_OF_DATA},     {"SHORT_HEADER", BLOB_ERR_SHORT_HEADER},
+        {"VALUE_OVERRUN", BLOB_ERR_VALUE_OVERRUN}, {"INT_LENGTH", BLOB_ERR_INT_LENGTH},
+        {"BAD_STRING", BLOB_ERR_BAD_STRING},   {"BAD_WSTRING", BLOB_ERR_BAD_WSTRING}};
+    for (const auto& c : kCodes)
+        if (name == c.first) return c.second;
+    ADD_FAILURE() << "unknown reader code " << name;
+    return 0;
+}
 
+// reader_cases.txt: "CODE ENTRIES HEX...  # name" per line.
 std::vector<ReaderCase> ReaderCases() {
-    const int kEnd = BLOB_END_OF_DATA;
-    return {
-        {"empty", {}, 0, kEnd},
-        {"one entry of each value type",
-         Entry(1, DT_STRING, kTime) + Entry(2, DT_WSTRING, kWide) + Entry(3, DT_BYTES, kThree) +
-             Entry(4, DT_INT16, kTwo) + Entry(5, DT_UINT16, kTwo) + Entry(6, DT_INT32, kFour) +
-             Entry(7, DT_UINT32, kFour) + Entry(8, DT_GROUP, {}) + Entry(8, DT_END_OF_GROUP, {}),
-         9, kEnd},
-        {"last padding left out", Entry(3, DT_BYTES, kThree, false), 1, kEnd},
-        {"unknown type, any length", Entry(3, 999, kThree) + Entry(3, 0, {}), 2, kEnd},
-        {"group markers with values", Entry(3, DT_GROUP, kThree) + Entry(3, DT_END_OF_GROUP, kFour), 2, kEnd},
-        {"short header", Entry(1, DT_INT16, kTwo) + Bytes(11, 0), 1, BLOB_ERR_SHORT_HEADER},
-        {"length one past the end", Entry(1, DT_BYTES, 4, kThree, false), 0, BLOB_ERR_VALUE_OVERRUN},
-        {"length 0xFFFFFFFF", Entry(1, DT_BYTES, 0xFFFFFFFFu, kFour), 0, BLOB_ERR_VALUE_OVERRUN},
-        {"length that wraps past 32 bits with the header", Entry(1, DT_BYTES, 0xFFFFFFF4u, kFour), 0,
-         BLOB_ERR_VALUE_OVERRUN},
-        {"overrun checked before shape", Entry(1, DT_INT16, 3, kTwo, false), 0, BLOB_ERR_VALUE_OVERRUN},
-        {"int16 of four bytes", Entry(1, DT_INT16, kFour), 0, BLOB_ERR_INT_LENGTH},
-        {"uint16 of three bytes", Entry(1, DT_UINT16, kThree), 0, BLOB_ERR_INT_LENGTH},
-        {"int32 of two bytes", Entry(1, DT_INT32, kTwo), 0, BLOB_ERR_INT_LENGTH},
-        {"uint32 empty", Entry(1, DT_UINT32, {}), 0, BLOB_ERR_INT_LENGTH},
-        {"empty string", Entry(1, DT_STRING, {}), 0, BLOB_ERR_BAD_STRING},
-        {"unterminated string", Entry(1, DT_STRING, kThree), 0, BLOB_ERR_BAD_STRING},
-        {"empty wide string", Entry(1, DT_WSTRING, {}), 0, BLOB_ERR_BAD_WSTRING},
-        {"wide string of six bytes", Entry(1, DT_WSTRING, {'a', 0, 0, 0, 0, 0}), 0, BLOB_ERR_BAD_WSTRING},
-        {"unterminated wide string", Entry(1, DT_WSTRING, {0, 0, 0, 0, 'a', 0, 0, 0}), 0, BLOB_ERR_BAD_WSTRING},
-        {"failure after good entries", Entry(1, DT_INT16, kTwo) + Entry(2, DT_STRING, kThree), 1,
-         BLOB_ERR_BAD_STRING},
-    };
+    std::ifstream in(EN_HARDENING_DIR "/reader_cases.txt");
+    std::vector<ReaderCase> cases;
+    for (std::string line; std::getline(in, line);) {
+        const size_t hash = line.find('#');
+        std::istringstream fields(line.substr(0, hash));
+        ReaderCase c;
+        std::string code;
+        if (!(fields >> code >> c.entries)) continue;
+        c.rc = ReaderCode(code);
+        for (std::string word; fields >> word && word != "-";)
+            for (size_t i = 0; i + 1 < word.size(); i += 2)
+                c.blob.push_back(static_cast<unsigned char>(std::stoul(word.substr(i, 2), nullptr, 16)));
+        c.name = line.substr(hash + 1);
+        cases.push_back(c);
+    }
+    EXPECT_GT(cases.size(), 20u);
+    return cases;
 }
 
 TEST(BlobReader, EveryCaseEndsWithItsCodeAtEveryAlignment) {
-    std::vector<ReaderCase> cases = ReaderCases();
-    for (size_t n = 1; n < BLOB_ENTRY_HEADER_SIZE; ++n) cases.push_back({"short header", Bytes(n, 0xFF), 0, BLOB_ERR_SHORT_HEADER});
-    for (const ReaderCase& c : cases)
+    for (const ReaderCase& c : ReaderCases())
         for (size_t misalign = 0; misalign < 4; ++misalign) {
             const Popped p = Walk(c.blob, misalign);
             EXPECT_EQ(p.rc, c.rc) << c.name << ", misaligned by " << misalign;
