@@ -2,8 +2,10 @@
 #include "BlobMessageParser.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
+#include "BlobEntries.h"
 #include "En_Msg.h"
 #include "En_Validation.h"
 #include "my/ThreadCache.h"
@@ -107,6 +109,27 @@ CParsingContext CContextStack::GetCurrentContext() const {
     return CParsingContext(*top.pGroup, m_pStore->counts.Data() + top.nFirstCount);
 }
 
+void CContextStack::FormatPath(const CNode* pNamed, char* text, size_t size) const {
+    MY_ASSERT(!IsEmpty() && size != 0);
+    const CStore& store = *m_pStore;
+    const CFrame* frames = store.frames.Data();
+    size_t used = 0;
+    auto advance = [&](int n) {
+        if (n > 0) used = std::min(size - 1, used + static_cast<size_t>(n));
+    };
+    text[0] = 0;
+    advance(std::snprintf(text, size, "%s", frames[0].pGroup->GetName()));
+    for (size_t i = 1; i < store.frames.Size(); ++i) {
+        // The instance: its group's count in the parent instance so far.
+        const CFrame& parent = frames[i - 1];
+        const int slot = parent.pGroup->FindSlot(frames[i].pGroup->GetID());
+        MY_ASSERT(slot >= 0);
+        advance(std::snprintf(text + used, size - used, "/%s[%u]", frames[i].pGroup->GetName(),
+                              store.counts.Data()[parent.nFirstCount + 1 + static_cast<size_t>(slot)]));
+    }
+    if (pNamed != nullptr) advance(std::snprintf(text + used, size - used, "/%s", pNamed->GetName()));
+}
+
 // --------------------------------------------------------------- parser
 
 namespace {
@@ -124,9 +147,28 @@ private:
     CBlobReader* m_pReader;
 };
 
+// Sets the entry of a location: the one read last (read), else the one at
+// position, where the reader stands (the end of the data or an entry it
+// refuses).  The walk over the entry headers stops at position, which the
+// reader has passed already.
+void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bool read, EN_VALIDATE_LOCATION& loc) {
+    size_t pos = 0, last = 0;
+    x_uint32 n = 0;
+    CBlobEntryHeader e;
+    while (pos < position && ReadEntryHeader(blob, size, pos, e) == 0) {
+        last = pos;
+        pos = e.nNext;
+        ++n;
+    }
+    MY_ASSERT(pos == position && (!read || n != 0));
+    loc.nEntry = read ? n - 1 : n;
+    loc.nOffset = static_cast<x_uint32>(read ? last : position);
+}
+
 }  // namespace
 
-bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v) {
+bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v,
+                               EN_VALIDATE_LOCATION* pLocation) {
     MY_ASSERT(msgHandle);
     const void* buffer = En_Msg_GetBuffer(msgHandle);
     const x_uint32 length = En_Msg_BytesUsed(msgHandle);
@@ -139,23 +181,44 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
     CParsingContext context = stack.GetCurrentContext();  // of the open group; valid until the next Push or Pop
     bool open = true;                                     // false once the root is closed
     CMsgEntry entry = {0, 0, nullptr, 0};
+    // Locates the violation just decided, at the entry read last (read) or
+    // where the reader stands, when the caller asks; returns false.
+    auto located = [&](bool read) {
+        if (pLocation == nullptr) return false;
+        const x_uint32 size = buffer != nullptr ? length : 0;  // a reader attached to nothing holds no entry
+        LocateEntry(static_cast<const unsigned char*>(buffer), size, size - reader->Remaining(), read, *pLocation);
+        const CGroupNode& group = *context.GetGroupNode();
+        const int slot = read && open && entry.m_nDataType != DT_END_OF_GROUP ? group.FindSlot(entry.m_nID) : -1;
+        if (open)
+            stack.FormatPath(slot >= 0 ? group.GetSlot(static_cast<size_t>(slot)).pNode : nullptr, pLocation->szPath,
+                             sizeof pLocation->szPath);
+        else
+            std::snprintf(pLocation->szPath, sizeof pLocation->szPath, "%s", root.GetName());
+        pLocation->bLocated = 1;
+        return false;
+    };
     for (;;) {
         const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
         if (rc != 0) {
             if (rc != BLOB_END_OF_DATA)
-                return v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc);
+                return v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc) ||
+                       located(false);
             // Groups still open are closed without their own test.
-            if (!open) return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
-            return context.CheckRequiredNodes(v);
+            if (!open)
+                return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName()) ||
+                       located(false);
+            return context.CheckRequiredNodes(v) || located(false);
         }
         if (!open)
             return v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
-                         root.GetName());
+                         root.GetName()) ||
+                   located(true);
 
         const CGroupNode& group = *context.GetGroupNode();
         if (entry.m_nDataType == DT_END_OF_GROUP) {
-            if (entry.m_nID != group.GetID()) return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v);
-            if (!context.CheckRequiredNodes(v)) return false;
+            if (entry.m_nID != group.GetID())
+                return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v) || located(true);
+            if (!context.CheckRequiredNodes(v)) return located(true);
             stack.Pop();
             open = !stack.IsEmpty();
             if (open) context = stack.GetCurrentContext();
@@ -163,15 +226,15 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
         }
 
         const int slot = group.MatchSubNode(entry.m_nID, entry.m_nDataType, v);
-        if (slot < 0) return false;
+        if (slot < 0) return located(true);
         const CGroupNode::CSlot& matched = group.GetSlot(static_cast<size_t>(slot));
         const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
         if (matched.bGroup) {
             stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
             context = stack.GetCurrentContext();
         } else {
-            if (count >= 2) return ReportRepeated(*matched.pNode, group, v);
-            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return false;
+            if (count >= 2) return ReportRepeated(*matched.pNode, group, v) || located(true);
+            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return located(true);
         }
     }
 }

@@ -8,6 +8,11 @@
 // when a group closes and, at the end of the data, for the group then open.
 // Every way out frees the contexts and releases the reader.
 //
+// When the caller asks for it, a violation is located when it is decided:
+// the entry comes from the reader's position, the path from the open
+// contexts, whose counts by slot already number each group instance.  A
+// conforming message never looks at the request.
+//
 // Contexts live in memory that each thread keeps from one message to the
 // next, so that once a thread has validated a message as deep and as wide
 // as the current one, a validation allocates nothing.
@@ -18,6 +23,7 @@
 #include <memory>
 
 #include "BlobGrammar.h"
+#include "En_ValidationPrivate.h"
 #include "Violation.h"
 
 // State of one open group instance: its group and, for every sub-node of
@@ -68,6 +74,10 @@ public:
     bool IsEmpty() const { return m_pStore->frames.Size() == 0; }
 
     CParsingContext GetCurrentContext() const;
+    // Writes the path of the open group instances ("Root/PatternInfo[1]/
+    // Info[2]"), then "/" and the name of pNamed when given, into text
+    // (size bytes, zero-terminated, cut when longer).
+    void FormatPath(const CNode* pNamed, char* text, size_t size) const;
 
 private:
     // A growable array of plain values, kept from one message to the next.
@@ -102,7 +112,8 @@ private:
 
 class CBlobMessageParser {
 public:
-    bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v);
+    // pLocation, when not null, receives the location of a violation.
+    bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v, EN_VALIDATE_LOCATION* pLocation);
 };
 
 #endif  // EN_BLOBMESSAGEPARSER_H

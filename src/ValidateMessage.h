@@ -3,6 +3,7 @@
 #define EN_VALIDATEMESSAGE_H
 
 #include "BlobMessageParser.h"
+#include "En_ValidationPrivate.h"
 #include "GrammarRegistry.h"
 #include "ValidationResultAdaptor.h"
 #include "Violation.h"
@@ -13,11 +14,15 @@
 // null grammar means fetch has set the record) and parses.  A violation
 // becomes its code and text, and so does a grammar found broken while it is
 // built (300); any other exception (memory exhaustion above all) is
-// stopped here and leaves 100 "Unknown error".
+// stopped here and leaves 100 "Unknown error".  pLocation, when given,
+// says where the walk decided a violation (the parser fills it), else it
+// holds bLocated 0.
 template <class FetchGrammar>
-void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar fetch) noexcept {
+void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, EN_VALIDATE_LOCATION* pLocation,
+                     FetchGrammar fetch) noexcept {
     MY_ASSERT(pResult);
     CValidationResultAdaptor adaptor(*pResult);
+    if (pLocation != nullptr) pLocation->bLocated = 0;
     if (pMsgHandle == nullptr) {
         adaptor.SetText(EN_VALIDATE_NULL_HANDLE, "pMsgHandle is NULL.");
         return;
@@ -26,7 +31,7 @@ void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, FetchGrammar
         const CBlobGrammar* grammar = fetch(adaptor);
         if (grammar == nullptr) return;
         CViolation violation;
-        if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation))
+        if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation, pLocation))
             adaptor.SetSuccess();
         else
             adaptor.SetResult(violation);

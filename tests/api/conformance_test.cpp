@@ -21,7 +21,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include "En_Validation.h"
+#include "En_ValidationPrivate.h"
 #include "MessageJson.h"
 
 namespace {
@@ -124,16 +124,19 @@ std::vector<Case> LoadManifest(const std::string& dir) {
     return out;
 }
 
-Record Validate(const Case& c) {
+// The record of the exported function, or with pLocation that of its
+// located counterpart.
+Record Validate(const Case& c, EN_VALIDATE_LOCATION* pLocation = nullptr) {
     const char* locale = std::setlocale(LC_ALL, c.locale.empty() ? "C" : c.locale.c_str());
     if (locale == nullptr) throw std::runtime_error(c.where + ": locale " + c.locale + " is not available");
     msgjson::Handle h(c.message.blob);
     void* handle = c.nullHandle ? nullptr : h.get();
     EN_VALIDATE_RESULT r;
     if (c.message.kind == msgjson::Kind::Log)
-        En_Validate_Log(handle, c.message.msgType, &r);
+        pLocation ? En_Validate_Log_Located(handle, c.message.msgType, &r, pLocation)
+                  : En_Validate_Log(handle, c.message.msgType, &r);
     else
-        En_Validate_RegisterData(handle, &r);
+        pLocation ? En_Validate_RegisterData_Located(handle, &r, pLocation) : En_Validate_RegisterData(handle, &r);
     std::setlocale(LC_ALL, "C");
     return {r.nCode, r.szMessage};
 }
@@ -170,6 +173,17 @@ TEST_P(Conformance, EveryMessageGetsItsExactRecord) {
     size_t failures = 0;
     for (const Case& c : cases) {
         const Record r = Validate(c);
+        // The located entry points give the same record, and a location
+        // exactly for what the walk decides, inside the blob: entry i's
+        // header begins at byte 12 i or later.
+        EN_VALIDATE_LOCATION l;
+        const Record located = Validate(c, &l);
+        const bool walk = r.code == 101 || r.code == 102 || r.code == 300;
+        EXPECT_TRUE(located.code == r.code && located.text == r.text && l.bLocated == walk &&
+                    (!walk || (uint64_t{l.nEntry} * 12 <= l.nOffset && l.nOffset <= c.message.blob.size() &&
+                               std::string(l.szPath).rfind("Root", 0) == 0)))
+            << c.where << ": " << located.code << " " << located.text << " at " << l.nEntry << " " << l.nOffset << " "
+            << l.szPath;
         if (r.code == c.code && r.text == c.text) continue;
         if (++failures <= 20)
             ADD_FAILURE() << c.where << (c.locale.empty() ? "" : " (" + c.locale + ")") << "\n  expected "
