@@ -129,7 +129,7 @@ TEST(Cli, DecodeThenEncodeGivesTheSameBytes) {
 
     Outcome run = Tool("--decode " + blob);
     ASSERT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out.rfind("{\"kind\": \"log\", \"msgtype\": 1701, \"entries\": [\n  {\"id\":11,\"type\":\"UINT32\",\"value\":1701},\n", 0), 0u)
+    EXPECT_EQ(run.out.rfind("{\"kind\": \"log\", \"msgtype\": 1701, \"entries\": [\n", 0), 0u)
         << run.out;
     WriteFile(decoded, run.out);
     ASSERT_EQ(Tool("--encode " + decoded + " -o " + again).status, 0);

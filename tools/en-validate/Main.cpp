@@ -221,28 +221,12 @@ int Encode(const Options& opt) {
     });
 }
 
-// The kind of a decoded blob comes from the command line, else it is a log
-// when the blob holds a MsgType entry, else a registration message.  One
-// entry a line, written as it is decoded, so that the result is easy to
-// read, edit and compare.  A broken blob writes nothing.
+// The JSON message form of a blob, written as it is decoded
+// (msgjson::DecodeMessage).  A broken blob writes nothing.
 int Decode(const Options& opt) {
     const std::vector<unsigned char> bytes = OpenFor(opt.files.front(), false).ReadBlob();
-    const unsigned char* data = bytes.data();
-    const std::string fault = msgjson::BlobFault(data, bytes.size(), false);
-    if (!fault.empty()) throw msgjson::InputError(fault);
-    const msgjson::Overrides o = opt.Overrides();
-    const std::optional<int32_t> msgType = o.kind ? o.msgType : msgjson::MsgTypeEntry(data, bytes.size());
-    const bool log = o.kind ? *o.kind == msgjson::Kind::Log : msgType.has_value();
     return WriteTo(opt.output, [&](tool::Output& out) {
-        out.Write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType.value_or(0)) : std::string("{\"kind\": \"register\""));
-        out.Write(", \"entries\": [");
-        bool first = true;
-        msgjson::DecodeEntries(data, bytes.size(), [&](const nlohmann::ordered_json& entry) {
-            out.Write(first ? "\n  " : ",\n  ");
-            out.Write(entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-            first = false;
-        });
-        out.Write(first ? "]}\n" : "\n]}\n");
+        msgjson::DecodeMessage(bytes.data(), bytes.size(), opt.Overrides(), [&](std::string_view text) { out.Write(text); });
     });
 }
 

@@ -1,8 +1,10 @@
 // The decoder: a blob, entry by entry, into the JSON message form; and the
 // faults of a blob's structure.
+#include <algorithm>
 #include <cstring>
 
 #include "BlobEntries.h"
+#include "GrammarTree.h"
 #include "MessageJson.h"
 #include "Utf8.h"
 
@@ -11,6 +13,9 @@ namespace msgjson {
 namespace {
 
 using namespace detail;
+
+// Entries in groups nested deeper than this are indented no further.
+constexpr size_t kMaxIndent = 16;
 
 std::string ToHex(const unsigned char* p, size_t n) {
     static const char kDigits[] = "0123456789abcdef";
@@ -100,15 +105,21 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
     return "";
 }
 
-void DecodeEntries(const unsigned char* blob, size_t size, const std::function<void(const nlohmann::ordered_json&)>& each) {
+void DecodeMessage(const unsigned char* blob, size_t size, const Overrides& overrides, const TextSink& write) {
+    const std::string fault = BlobFault(blob, size, false);
+    if (!fault.empty()) throw InputError(fault);
+    const std::optional<int32_t> msgType = overrides.kind ? overrides.msgType : MsgTypeEntry(blob, size);
+    const bool log = overrides.kind ? *overrides.kind == Kind::Log : msgType.has_value();
+    write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType.value_or(0)) : std::string("{\"kind\": \"register\""));
+    write(", \"entries\": [");
+    NodeWalk walk(GrammarRoot(log, msgType.value_or(0)));
+    std::string line;
     CBlobEntryHeader e{};
-    int rc = 0;
-    for (size_t pos = 0, index = 0;; pos = e.nNext, ++index) {
-        const std::string fault = EntryFault(blob, size, pos, index, false, e, rc);
-        if (!fault.empty()) throw InputError(fault);
-        if (rc != 0) return;
+    for (size_t pos = 0; ReadEntryHeader(blob, size, pos, e) == 0; pos = e.nNext) {
+        const NodeWalk::Step step = walk.Next(e.nID, e.nDataType);
         nlohmann::ordered_json entry;
         entry["id"] = e.nID;
+        if (step.node != nullptr) entry["name"] = step.node->name;
         if (const char* name = TypeName(e.nDataType))
             entry["type"] = name;
         else
@@ -118,8 +129,12 @@ void DecodeEntries(const unsigned char* blob, size_t size, const std::function<v
             entry["value"] = std::move(typed);
         else if (e.nDataLength != 0 || (e.nDataType >= DT_STRING && e.nDataType <= DT_UINT32))
             entry["raw"] = ToHex(e.pValue, e.nDataLength);
-        each(entry);
+        line.assign(pos == 0 ? "\n  " : ",\n  ");
+        line.append(2 * std::min(step.depth, kMaxIndent), ' ');
+        line += entry.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        write(line);
     }
+    write(size == 0 ? "]}\n" : "\n]}\n");
 }
 
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size) {

@@ -123,7 +123,7 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
     return x;
 }
 
-void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes) {
+EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes) {
     auto place = [index](const char* key) -> Place {
         return [index, key] { return "entries[" + std::to_string(index) + "]" + key; };
     };
@@ -150,6 +150,7 @@ void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vecto
     const int rc = En_Msg_AppendEntry(scratch.get(), nID, nType, bytes.data(), static_cast<uint32_t>(bytes.size()));
     if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
     if (rc != EN_MSG_OK) Fail(where(), "the message would exceed 4 GiB");
+    return {nID, nType};
 }
 
 }  // namespace detail

@@ -37,16 +37,27 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
 
 // The keys of one entry object as read so far.
 struct EntryFields {
-    std::optional<Value> id, type, value, raw;
+    std::optional<Value> id, name, type, value, raw;
 
     std::optional<Value>* Find(std::string_view key) {
-        return key == "id" ? &id : key == "type" ? &type : key == "value" ? &value : key == "raw" ? &raw : nullptr;
+        return key == "id"      ? &id
+               : key == "name"  ? &name
+               : key == "type"  ? &type
+               : key == "value" ? &value
+               : key == "raw"   ? &raw
+                                : nullptr;
     }
 };
 
+struct EntryHead {
+    uint32_t id;
+    uint32_t type;
+};
+
 // Encodes one entry, entries[index], with the handle as scratch space: its
-// header, value and padding.  bytes: room for the value.
-void EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes);
+// header, value and padding ("name" is left to the caller).  bytes: room
+// for the value.
+EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes);
 
 }  // namespace msgjson::detail
 

@@ -2,9 +2,14 @@
 //
 // A message object:
 //   {"kind": "log" | "register", "msgtype": <int32, for logs>,
-//    "entries": [{"id": <uint32>, "type": <uint32 or name>,
+//    "entries": [{"id": <uint32>, "name": <node name, optional>,
+//                 "type": <uint32 or name>,
 //                 "value": <typed value> | "raw": "<hex>"}, ...]}
 // Other keys of the message object are ignored; an entry has no others.
+// A "name" must be the name of the grammar's node for that ID in the
+// group open at the entry (GrammarTree.h), so the grammar must be known
+// when the entry is read: from the overrides, or from "kind" and "msgtype"
+// before "entries".
 // Type names: STRING, WSTRING, BYTES, INT16,
 // UINT16, INT32, UINT32, GROUP, END_OF_GROUP, each also with prefix DT_.
 // Values: STRING and WSTRING take JSON strings (UTF-8, resp. one 4-byte
@@ -95,12 +100,17 @@ const char* TypeName(uint32_t code);
 // (what the blob reader refuses).
 std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues);
 
-// Decodes a blob entry by entry into objects of the entries array of the
-// JSON message form, with the keys "id", "type" (a name where the code has
-// one) and "value" or "raw" in that order.  A blob whose structure is
-// broken throws InputError (BlobFault's text) when the walk reaches the
-// broken entry.
-void DecodeEntries(const unsigned char* blob, size_t size, const std::function<void(const nlohmann::ordered_json&)>& each);
+// Receives text as it is made.
+using TextSink = std::function<void(std::string_view text)>;
+
+// The JSON message form of a blob, written piece by piece: the kind (from
+// overrides, else a log when the blob holds a MsgType entry, else a
+// registration message), then one entry a line, indented by the groups open
+// around it, with the keys "id", "name" (the grammar's node, when the entry
+// names one), "type" (a name where the code has one) and "value" or "raw".
+// A blob whose structure is broken writes nothing and throws InputError
+// (BlobFault's text).
+void DecodeMessage(const unsigned char* blob, size_t size, const Overrides& overrides, const TextSink& write);
 
 // The log message type of a decoded blob: the value of a root entry MsgType
 // (ID 11, UINT32), if there is one.

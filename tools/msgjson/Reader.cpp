@@ -8,6 +8,7 @@
 #include <simdjson.h>
 
 #include "Encoder.h"
+#include "GrammarTree.h"
 #include "Utf8.h"
 
 namespace msgjson {
@@ -181,7 +182,7 @@ public:
                                                                                       : "number") +
                              ", expected a message object");
         }
-        std::optional<Value> kind, msgType;
+        m_overrides = &overrides;
         bool entriesSeen = false;
         for (auto member : Get<od::object>(doc.get_object())) {
             od::field field = Get<od::field>(std::move(member));
@@ -196,12 +197,12 @@ public:
                 continue;
             }
             const Value v = Read(value, 1, [&key] { return std::string(key); });
-            if (key == "kind") kind = v;
-            if (key == "msgtype") msgType = v;
+            if (key == "kind") m_kind = v;
+            if (key == "msgtype") m_msgType = v;
             if (key == "entries") Fail("entries", "expected an array, found " + Describe(v));
         }
         AtEnd("message object");
-        return Finish(overrides, kind, msgType, entriesSeen);
+        return Finish(entriesSeen);
     }
 
 private:
@@ -361,11 +362,12 @@ private:
             const std::string_view key = Get<std::string_view>(field.unescaped_key());
             std::optional<Value>* slot = entry.Find(key);
             if (slot == nullptr)
-                Fail(EntryPlace(), "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"type\", \"value\" or \"raw\")");
+                Fail(EntryPlace(), "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"name\", \"type\", \"value\" or \"raw\")");
             // (two references: small enough for std::function to hold without allocating)
             *slot = Read(field.value(), 3, [this, &key] { return EntryPlace() + "." + std::string(key); });
         }
-        EncodeEntry(entry, m_entries, m_scratch, m_bytes);
+        const EntryHead head = EncodeEntry(entry, m_entries, m_scratch, m_bytes);
+        CheckName(entry.name, head);
         const auto* p = static_cast<const unsigned char*>(En_Msg_GetBuffer(m_scratch.get()));
         const size_t n = En_Msg_BytesUsed(m_scratch.get());
         if (m_size + n > 0xFFFFFFFFu) Fail(EntryPlace(), "the message would exceed 4 GiB");
@@ -377,24 +379,55 @@ private:
         ++m_entries;
     }
 
-    Message Finish(const Overrides& overrides, const std::optional<Value>& kind, const std::optional<Value>& msgType,
-                   bool entriesSeen) {
+    // The name of an entry, if it has one, against the grammar's node.  The
+    // groups are followed from the first entry on; the grammar is chosen at
+    // the first name.
+    void CheckName(const std::optional<Value>& name, EntryHead head) {
+        const std::string where = EntryPlace() + ".name";
+        if (name && !m_named) {
+            if (!m_overrides->kind && !m_kind) Fail(where, kNameOrder);
+            const Kind kind = KindOf();
+            if (kind == Kind::Log && !m_overrides->msgType && !m_msgType) Fail(where, kNameOrder);
+            const int32_t msgType = MsgTypeOf(kind);
+            const GrammarNode* root = GrammarRoot(kind == Kind::Log, msgType);
+            if (root == nullptr) Fail(where, "log message type " + std::to_string(msgType) + " has no grammar to name nodes");
+            m_walk.SetRoot(root);
+            m_named = true;
+        }
+        const NodeWalk::Step step = m_walk.Next(head.id, head.type);
+        if (!name) return;
+        if (name->type != Value::String) Fail(where, "expected a string, found " + Describe(*name));
+        const std::string given = "\"" + std::string(name->text) + "\"", id = std::to_string(head.id);
+        if (step.group == nullptr) Fail(where, given + " names no node: the entry is in a group the grammar does not know");
+        const std::string group = "group '" + std::string(step.group->name) + "'";
+        if (step.node == nullptr) Fail(where, given + " names no node: " + group + " has no node with ID " + id);
+        if (name->text != step.node->name)
+            Fail(where, given + " is not the name of node " + id + " in " + group + ": \"" + step.node->name + "\"");
+    }
+
+    static constexpr const char* kNameOrder =
+        "a name needs the grammar: \"kind\" (and \"msgtype\" for a log) must come before \"entries\"";
+
+    Kind KindOf() const {
+        if (m_overrides->kind) return *m_overrides->kind;
+        if (!m_kind) Fail("kind", "missing (\"log\" or \"register\")");
+        if (m_kind->type != Value::String || (m_kind->text != "log" && m_kind->text != "register"))
+            Fail("kind", "expected \"log\" or \"register\"");
+        return m_kind->text == "log" ? Kind::Log : Kind::Register;
+    }
+
+    int32_t MsgTypeOf(Kind kind) const {
+        if (m_overrides->msgType) return *m_overrides->msgType;
+        if (kind != Kind::Log) return 0;
+        if (!m_msgType) Fail("msgtype", "missing (required for a log message)");
+        return static_cast<int32_t>(IntegerIn(*m_msgType, std::numeric_limits<int32_t>::min(),
+                                              std::numeric_limits<int32_t>::max(), [] { return "msgtype"; }));
+    }
+
+    Message Finish(bool entriesSeen) {
         Message m;
-        if (overrides.kind) {
-            m.kind = *overrides.kind;
-        } else {
-            if (!kind) Fail("kind", "missing (\"log\" or \"register\")");
-            if (kind->type != Value::String || (kind->text != "log" && kind->text != "register"))
-                Fail("kind", "expected \"log\" or \"register\"");
-            m.kind = kind->text == "log" ? Kind::Log : Kind::Register;
-        }
-        if (overrides.msgType) {
-            m.msgType = *overrides.msgType;
-        } else if (m.kind == Kind::Log) {
-            if (!msgType) Fail("msgtype", "missing (required for a log message)");
-            m.msgType = static_cast<int32_t>(IntegerIn(*msgType, std::numeric_limits<int32_t>::min(),
-                                                       std::numeric_limits<int32_t>::max(), [] { return "msgtype"; }));
-        }
+        m.kind = KindOf();
+        m.msgType = MsgTypeOf(m.kind);
         if (!entriesSeen) Fail("entries", "missing");
         m.blob = std::move(m_blob);
         return m;
@@ -417,6 +450,10 @@ private:
     uint64_t m_size = 0;
     std::vector<unsigned char> m_bytes;  // of one value
     std::vector<unsigned char> m_blob;
+    const Overrides* m_overrides = nullptr;
+    std::optional<Value> m_kind, m_msgType;  // as read so far
+    NodeWalk m_walk;
+    bool m_named = false;  // a name was read: m_walk has the grammar
 };
 
 }  // namespace
