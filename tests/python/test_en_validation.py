@@ -1,0 +1,145 @@
+# The Python module en_validation over the libraries of this build
+# (EN_VALIDATION_LIBDIR): the reference cases and the examples through its
+# JSON reader, the builder's values byte by byte, malformed values, bad
+# arguments, threads.
+import concurrent.futures
+import json
+import locale
+import pathlib
+import struct
+
+import pytest
+
+import en_validation as ev
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+# The library's time check converts wide text in the process locale;
+# the expected texts are those of the "C" locale, en-validate's.
+locale.setlocale(locale.LC_ALL, "C")
+
+
+def reference_cases():
+    lines = (ROOT / "tests/conformance/cases.jsonl").read_text("utf-8").splitlines()
+    expected = (ROOT / "tests/conformance/expected.jsonl").read_text("utf-8").splitlines()
+    for n, (case, result) in enumerate(zip(lines, expected), 1):
+        yield pytest.param(case, json.loads(result), id=f"conformance:{n}")
+    for entry in json.loads((ROOT / "examples/manifest.json").read_text("utf-8")):
+        yield pytest.param((ROOT / "examples" / entry["file"]).read_bytes(), entry, id=entry["file"])
+
+
+CASES = list(reference_cases())
+
+
+@pytest.mark.parametrize("text,expected", CASES)
+def test_reference_cases(text, expected):
+    msg = ev.Message.from_json(text)
+    assert ev.validate(msg) == (expected["code"], expected["message"])
+    # The blob alone, validated as its kind says, gives the same.
+    again = ev.Message.from_blob(bytes(msg))
+    r = ev.validate_register(again) if msg.kind == "register" else ev.validate_log(again, msg.msgtype)
+    assert (r.code, r.text, r.ok) == (expected["code"], expected["message"], expected["code"] == ev.SUCCESS)
+
+
+def entry(node_id, data_type, value):
+    pad = b"\0" * (-len(value) % 4)
+    return struct.pack("=III", node_id, data_type, len(value)) + value + pad
+
+
+@pytest.mark.parametrize("method,value,data_type,data", [
+    ("append_int16", -32768, ev.DT_INT16, b"\x00\x80"),
+    ("append_int16", 32767, ev.DT_INT16, b"\xff\x7f"),
+    ("append_uint16", 65535, ev.DT_UINT16, b"\xff\xff"),
+    ("append_int32", -2**31, ev.DT_INT32, b"\x00\x00\x00\x80"),
+    ("append_int32", 2**31 - 1, ev.DT_INT32, b"\xff\xff\xff\x7f"),
+    ("append_uint32", 2**32 - 1, ev.DT_UINT32, b"\xff\xff\xff\xff"),
+    ("append_string", "é", ev.DT_STRING, "é".encode() + b"\0"),
+    ("append_string", b"\xff", ev.DT_STRING, b"\xff\0"),
+    ("append_wstring", "a\U0001F600\uFFFF", ev.DT_WSTRING, struct.pack("=4I", 0x61, 0x1F600, 0xFFFF, 0)),
+    ("append_wstring", "", ev.DT_WSTRING, b"\0" * 4),
+    ("append_bytes", b"\x00\x01\x02", ev.DT_BYTES, b"\x00\x01\x02"),
+])
+def test_builder_values(method, value, data_type, data):
+    msg = ev.Message()
+    getattr(msg, method)(2**32 - 1, value)
+    msg.begin_group(3001)
+    msg.end_group(3001)
+    assert bytes(msg) == entry(2**32 - 1, data_type, data) + entry(3001, 100, b"") + entry(3001, 101, b"")
+
+
+@pytest.mark.parametrize("data_type,data,result", [
+    (ev.DT_UINT32, b"\xdd\x05", (300, "CBlobReader::Pop() failed. -1003 is returned.")),
+    (ev.DT_INT16, b"\0\0\0\0", (300, "CBlobReader::Pop() failed. -1003 is returned.")),
+    (ev.DT_STRING, b"abc", (300, "CBlobReader::Pop() failed. -1004 is returned.")),
+    (ev.DT_WSTRING, b"a\0\0\0", (300, "CBlobReader::Pop() failed. -1005 is returned.")),
+    (ev.DT_GROUP, b"xyz", (101, "Node(ID: 11, Type: 7) expected under group 'Root', "
+                                "but Node(ID: 11, Type: 100) is given.")),
+])
+def test_malformed_values(data_type, data, result):
+    msg = ev.Message()
+    msg.append_raw(11, data_type, data)
+    assert bytes(msg) == entry(11, data_type, data)
+    assert ev.validate_log(msg, 1501) == result
+
+
+M = ev.Message()
+REG = '{"kind": "register", "entries": [%s]}'
+
+
+@pytest.mark.parametrize("call,error,text", [
+    (lambda: M.append_uint32(11, -1), ValueError, "append_uint32: value: -1 is out of range 0..4294967295"),
+    (lambda: M.append_int16(2**32, 0), ValueError, "append_int16: id: 4294967296 is out of range 0..4294967295"),
+    (lambda: M.append_int16(1, 32768), ValueError, "append_int16: value: 32768 is out of range -32768..32767"),
+    (lambda: M.append_uint16(1, 1.0), TypeError, "append_uint16: value: expected an integer, got float"),
+    (lambda: M.append_int32("11", 1), TypeError, "append_int32: id: expected an integer, got str"),
+    (lambda: M.append_uint32(1, True), TypeError, "append_uint32: value: expected an integer, got bool"),
+    (lambda: M.append_string(1, 5), TypeError, "append_string: expected str or bytes, got int"),
+    (lambda: M.append_string(1, "a\0b"), ValueError, "append_string: the value holds a NUL character"),
+    (lambda: M.append_wstring(1, b"a"), TypeError, "append_wstring: expected str, got bytes"),
+    (lambda: M.append_raw(1, -1, b""), ValueError, "append_raw: type: -1 is out of range"),
+    (lambda: M.append_bytes(1, "00"), TypeError, "append_bytes: expected bytes, got str"),
+    (lambda: ev.validate_log(None, 1501), TypeError, "validate_log: expected an en_validation.Message, got NoneType"),
+    (lambda: ev.validate_log(M, 2**31), ValueError, "validate_log: msgtype: 2147483648 is out of range"),
+    (lambda: ev.validate_register(b""), TypeError, "validate_register: expected an en_validation.Message"),
+    (lambda: ev.validate(M), ValueError, "validate: the message has no kind"),
+    (lambda: ev.Message.from_blob("0b"), TypeError, "from_blob: expected bytes, got str"),
+    (lambda: ev.Message.from_json(7), TypeError, "from_json: expected a dict, str or bytes, got int"),
+    (lambda: ev.Message.from_json('{"kind": "log",\n "msgtype": 1501 "entries": []}'), ev.InputError,
+     "line 2, column 18: syntax error"),
+    (lambda: ev.Message.from_json(b'{"kind": "log", "x": "\xff"}'), ev.InputError,
+     "line 1, column 23: text that is not valid UTF-8"),
+    (lambda: ev.Message.from_json('{"msgtype": 1e400}'), ev.InputError, "line 1, column 13: number out of range: 1e400"),
+    (lambda: ev.Message.from_json("[]"), ev.InputError, "a JSON array, expected a message object"),
+    (lambda: ev.Message.from_json('{"x": %s}' % ("[" * 100 + "]" * 100)), ev.InputError,
+     "x: nested deeper than 100 levels"),
+    (lambda: ev.Message.from_json({"kind": "log", "entries": []}), ev.InputError,
+     "msgtype: missing (required for a log message)"),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": "INT16", "value": 32768}'), ev.InputError,
+     "entries[0].value: value 32768 is out of range -32768..32767"),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 100}, {"id": 18446744073709551616000, "type": 101}'),
+     ev.InputError, "entries[1].id: value 18446744073709551616000 is out of range 0..4294967295"),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": "DT_BYTES", "value": "0g"}'), ev.InputError,
+     "entries[0].value: 'g' at position 1 is not a hex digit"),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 100, "value": ""}'), ev.InputError,
+     'entries[0].value: type 100 takes no value (use "raw")'),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 3, "valeu": ""}'), ev.InputError,
+     'entries[0]: unknown key "valeu"'),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 7, "value": 1.0}'), ev.InputError,
+     "entries[0].value: expected an integer, found a non-integer number"),
+])
+def test_bad_arguments(call, error, text):
+    with pytest.raises(error) as caught:
+        call()
+    assert str(caught.value).startswith(text)
+
+
+def test_threads_and_names():
+    # An entry's "name" is accepted and ignored.
+    named = json.loads(CASES[0].values[0])
+    for e in named["entries"]:
+        e["name"] = "ignored"
+    messages = [ev.Message.from_json(c.values[0]) for c in CASES] + [ev.Message.from_json(named)]
+    serial = [ev.validate(m) for m in messages]
+    assert serial[-1] == serial[0]
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        for _ in range(3):
+            assert list(pool.map(ev.validate, messages)) == serial
