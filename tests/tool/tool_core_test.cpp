@@ -1,8 +1,16 @@
 // The parts of en-validate in-process: telling JSON from blobs, JSON
 // output of any text, JSON Lines across jobs and batches,
 // and grammar descriptions (checked against the library's own verdicts).
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <map>
 #include <sstream>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -34,14 +42,22 @@ TEST(Output, TextsThatAreNotUtf8StillGiveValidJson) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tool::JsonString(c.first), c.second);
-        EXPECT_NO_THROW(json::parse(tool::VerdictJson({102, c.first, {}})));
+        EXPECT_NO_THROW(json::parse("{" + tool::VerdictJsonKeys({102, c.first, {}, {}}) + "}"));
     }
 }
 
 tool::BatchCounts RunJsonl(const std::string& input, std::string& out, unsigned jobs,
                            const std::function<void(const tool::BatchCounts&)>& progress = {}) {
-    std::istringstream lines(input);
-    return tool::RunJsonl(lines, [&](std::string_view text) { out.append(text); }, {}, progress, jobs);
+    const std::string path = ::testing::TempDir() + "en-jsonl-" + std::to_string(getpid());
+    std::ofstream(path, std::ios::binary) << input;
+    const int fd = open(path.c_str(), O_RDONLY);
+    unlink(path.c_str());
+    tool::JsonlOptions options;
+    options.jobs = jobs;
+    options.progress = progress;
+    const tool::BatchCounts counts = tool::RunJsonl(fd, [&](std::string_view text) { out.append(text); }, options);
+    close(fd);
+    return counts;
 }
 
 TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
@@ -53,12 +69,12 @@ TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
                               R"({"kind": "log", "msgtype": 1502, "entries": []})" "\r\n" +  // 7, CRLF
                               oneLine;                                    // 8, no final newline
     const std::string expected =
-        "{\"code\": 0, \"message\": \"\"}\n"
-        "{\"error\": \"line 3, column 32: syntax error: the text ends inside an object or array, or goes on after the message\"}\n"
-        "{\"error\": \"line 5: a JSON array, expected a message object\"}\n"
-        "{\"error\": \"line 6: entries[0].value: expected an integer, found a non-integer number\"}\n"
-        "{\"code\": 104, \"message\": \"Unknown MsgType=1502.\"}\n"
-        "{\"code\": 0, \"message\": \"\"}\n";
+        "{\"line\": 1, \"code\": 0, \"message\": \"\"}\n"
+        "{\"line\": 3, \"error\": \"line 3, column 32: syntax error: the text ends inside an object or array, or goes on after the message\"}\n"
+        "{\"line\": 5, \"error\": \"line 5: a JSON array, expected a message object\"}\n"
+        "{\"line\": 6, \"error\": \"line 6: entries[0].value: expected an integer, found a non-integer number\"}\n"
+        "{\"line\": 7, \"code\": 104, \"message\": \"Unknown MsgType=1502.\"}\n"
+        "{\"line\": 8, \"code\": 0, \"message\": \"\"}\n";
     for (unsigned jobs : {1u, 2u, 3u, 8u, 9u}) {
         std::string out;
         const tool::BatchCounts counts = RunJsonl(input, out, jobs);
@@ -66,7 +82,32 @@ TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
         EXPECT_EQ(std::vector<size_t>({counts.lines, counts.messages, counts.failures, counts.inputErrors}),
                   std::vector<size_t>({8, 3, 1, 3}));
         EXPECT_EQ(counts.ExitStatus(), 2);
+        EXPECT_EQ(counts.codes, (std::map<int, size_t>{{0, 2}, {104, 1}}));
     }
+}
+
+// A producer that waits for each verdict before it writes the next line
+// gets it while the input is still open.
+TEST(Jsonl, VerdictComesWhileTheInputStaysOpen) {
+    int p[2];
+    ASSERT_EQ(pipe(p), 0);
+    std::promise<std::string> first;
+    bool told = false;
+    std::thread run([&] {
+        tool::JsonlOptions options;
+        options.jobs = 2;
+        tool::RunJsonl(p[0], [&](std::string_view text) {
+            if (!told && !text.empty()) first.set_value(std::string(text)), told = true;
+        }, options);
+    });
+    const std::string line = "{\"kind\": \"register\", \"entries\": []}\n";
+    ASSERT_EQ(write(p[1], line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    std::future<std::string> verdict = first.get_future();
+    const bool came = verdict.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    close(p[1]);
+    run.join();
+    ASSERT_TRUE(came);
+    EXPECT_EQ(verdict.get().rfind("{\"line\": 1, \"code\": 101, ", 0), 0u);
 }
 
 // Ten copies of the reference cases span several batches: the order holds
@@ -81,7 +122,12 @@ TEST(Jsonl, BatchesKeepTheOrderAndReportProgress) {
     std::vector<size_t> seen;
     const tool::BatchCounts c = RunJsonl(input, out, 1, [&](const tool::BatchCounts& b) { seen.push_back(b.lines); });
     EXPECT_EQ(c.messages, 5030u);
-    EXPECT_EQ(out, expected);
+    std::istringstream got(out), want(expected);
+    size_t n = 0, wrong = 0;
+    for (std::string a, b; std::getline(got, a) && std::getline(want, b);)  // the records, with line numbers, in order
+        wrong += a.rfind("{\"line\": " + std::to_string(++n) + ", " + b.substr(1, b.size() - 2), 0) != 0;
+    EXPECT_EQ(n, 5030u);
+    EXPECT_EQ(wrong, 0u);
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen.back(), 5030u);
 }

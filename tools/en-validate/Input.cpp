@@ -107,15 +107,19 @@ msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const 
 
 std::vector<unsigned char> InputFile::ReadBlob() { return ReadStream<std::vector<unsigned char>>(*m_in, 0); }
 
+msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides) {
+    msgjson::Message message;
+    const std::optional<int32_t> msgType =
+        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(blob.data(), blob.size());
+    message.kind = overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register;
+    message.msgType = msgType.value_or(0);
+    message.blob = std::move(blob);
+    return message;
+}
+
 msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides) {
     InputFile in(path);
-    if (in.IsJson()) return in.ReadJson(overrides);
-    if (!overrides.kind) throw InputError("a blob names no message kind: give --log TYPE or --register");
-    msgjson::Message message;
-    message.kind = *overrides.kind;
-    message.msgType = overrides.msgType.value_or(0);
-    message.blob = in.ReadBlob();
-    return message;
+    return in.IsJson() ? in.ReadJson(overrides) : BlobMessage(in.ReadBlob(), overrides);
 }
 
 }  // namespace tool

@@ -56,9 +56,13 @@ private:
     bool m_json = false;
 };
 
+// A blob as a message: its kind and type are those the overrides give,
+// else those of a log of the type of its MsgType entry
+// (msgjson::MsgTypeEntry) when it has one, else a registration message.
+msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides);
+
 // The message that a file holds.  For a JSON message the overrides apply
-// where given; a blob carries no kind or message type, so the overrides
-// must give them, else InputError.
+// where given; a blob is taken as BlobMessage says.
 msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides);
 
 }  // namespace tool

@@ -1,73 +1,166 @@
 #include "Jsonl.h"
 
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 #include <exception>
-#include <string>
+#include <optional>
 #include <thread>
 #include <vector>
 
-#include "En_Validation.h"
 #include "Input.h"
 #include "Validation.h"
 
 namespace tool {
 
+void BatchCounts::Add(const BatchCounts& part) {
+    messages += part.messages;
+    failures += part.failures;
+    inputErrors += part.inputErrors;
+    for (const auto& [code, n] : part.codes) codes[code] += n;
+}
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 constexpr size_t kLinesPerJob = 2048;
 constexpr size_t kBytesPerJob = 4 << 20;
+constexpr size_t kReadSize = 256 << 10;
+// How long a batch that holds a line waits for more.
+constexpr std::chrono::milliseconds kBatchWait(50);
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
-// Validates one line and appends its output line, if it is not blank.
-void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, const msgjson::Overrides& overrides,
+// Validates one line and appends its output line, if it is not blank and
+// not a conforming message left out by quiet.
+void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, const JsonlOptions& options,
                  std::string& out, BatchCounts& counts) {
     if (IsBlankLine(line)) return;
+    const std::string where = "line " + std::to_string(number);
     try {
-        Verdict verdict = Validate(reader.Read(line, overrides, number));
+        Verdict verdict = Validate(reader.Read(line, options.overrides, number));
         ++counts.messages;
+        ++counts.codes[verdict.code];
         if (verdict.code != 0) ++counts.failures;
-        out += VerdictJson(verdict);
+        if (verdict.code == 0 && options.quiet) return;
+        out += "{\"line\": " + std::to_string(number) + ", " + VerdictJsonKeys(verdict);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const InputError& e) {
         ++counts.inputErrors;
-        const std::string where = "line " + std::to_string(number);
         const std::string position = where + ", column ";
         const std::string text = e.what();
         // Syntax errors already name line and column.
-        out += ErrorJson(text.compare(0, position.size(), position) == 0 ? text : where + ": " + text);
+        out += "{\"line\": " + std::to_string(number) + ", " +
+               ErrorJsonKey(text.compare(0, position.size(), position) == 0 ? text : where + ": " + text);
     }
-    out += '\n';
+    out += "}\n";
 }
 
-}  // namespace
+// Lines of a file descriptor, read in large blocks; waits for input only
+// as long as the caller allows.
+class LineReader {
+public:
+    enum Result { kLine, kIdle, kEnd };
 
-namespace {
+    explicit LineReader(int fd) : m_fd(fd), m_buffer(kReadSize) {}
+
+    // The next line, without its '\n'; the last line may lack one.  Waits
+    // for input until deadline, when given (kIdle when none has come), else
+    // as long as it takes.  kEnd at the end of the input, or when it cannot
+    // be read (Error()).
+    Result Next(std::string& line, const std::optional<Clock::time_point>& deadline) {
+        for (;;) {
+            const char* begin = m_buffer.data() + m_begin;
+            const size_t n = m_end - m_begin;
+            if (const void* nl = std::memchr(begin, '\n', n)) {
+                const size_t length = static_cast<size_t>(static_cast<const char*>(nl) - begin);
+                line.swap(m_partial);
+                line.append(begin, length);
+                m_partial.clear();
+                m_begin += length + 1;
+                return kLine;
+            }
+            m_partial.append(begin, n);  // a line that goes on in the next block
+            m_begin = m_end = 0;
+            if (m_eof) {
+                if (m_partial.empty()) return kEnd;
+                line.swap(m_partial);
+                m_partial.clear();
+                return kLine;
+            }
+            if (deadline && !Wait(*deadline)) return kIdle;
+            const ssize_t got = read(m_fd, m_buffer.data(), m_buffer.size());
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) m_error = std::strerror(errno);
+            if (got <= 0)
+                m_eof = true;
+            else
+                m_end = static_cast<size_t>(got);
+        }
+    }
+
+    const std::string& Error() const { return m_error; }
+
+private:
+    // True when input (or its end) is there before deadline.
+    bool Wait(Clock::time_point deadline) const {
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            pollfd p{m_fd, POLLIN, 0};
+            const int rc = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
+            if (rc >= 0 || errno != EINTR) return rc != 0;  // a failed poll: let read report it
+        }
+    }
+
+    int m_fd;
+    std::vector<char> m_buffer;
+    size_t m_begin = 0, m_end = 0;
+    std::string m_partial;
+    bool m_eof = false;
+    std::string m_error;
+};
 
 // One batch of lines: read whole, then validated in parts.
 struct Batch {
     std::vector<std::string> lines;
-    size_t n = 0;      // lines read into it
-    size_t first = 0;  // number of lines[0]
-    bool more = false; // the input may hold further lines
+    size_t n = 0;       // lines read into it
+    size_t first = 0;   // number of lines[0]
+    bool more = false;  // the input may hold further lines
 };
 
-void ReadBatch(std::istream& in, Batch& batch, size_t first, unsigned jobs) {
+// Reads lines into batch until it is full, the input ends, or 50 ms have
+// passed since its first line; with pending (a batch is being validated)
+// also when no line comes within 50 ms.
+void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, bool pending) {
     size_t bytes = 0;
     batch.n = 0;
     batch.first = first;
-    while (batch.n < batch.lines.size() && bytes < kBytesPerJob * jobs && std::getline(in, batch.lines[batch.n]))
+    batch.more = true;
+    std::optional<Clock::time_point> deadline;
+    if (pending) deadline = Clock::now() + kBatchWait;
+    while (batch.n < batch.lines.size() && bytes < kBytesPerJob * jobs) {
+        const LineReader::Result r = reader.Next(batch.lines[batch.n], deadline);
+        if (r == LineReader::kIdle) return;
+        if (r == LineReader::kEnd) {
+            batch.more = false;
+            return;
+        }
         bytes += batch.lines[batch.n++].size();
-    batch.more = batch.n == batch.lines.size() || bytes >= kBytesPerJob * jobs;
+        if (!deadline) deadline = Clock::now() + kBatchWait;
+    }
 }
 
 }  // namespace
 
-BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
-                     const msgjson::Overrides& overrides,
-                     const std::function<void(const BatchCounts&)>& progress, unsigned jobs) {
-    if (jobs == 0) jobs = 1;
+BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options) {
+    const unsigned jobs = options.jobs == 0 ? 1 : options.jobs;
     BatchCounts counts;
+    LineReader reader(in);
     // While the threads validate one batch, the next one is read.
     Batch batches[2];
     for (Batch& b : batches) b.lines.resize(kLinesPerJob * jobs);
@@ -75,9 +168,10 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     std::vector<msgjson::Reader> readers(jobs);
-    ReadBatch(in, batches[0], 1, jobs);
+    ReadBatch(reader, batches[0], 1, jobs, false);
     for (size_t cur = 0;; cur ^= 1) {
         Batch& batch = batches[cur];
+        Batch& next = batches[cur ^ 1];
         counts.lines += batch.n;
         const unsigned parts = batch.n >= jobs ? jobs : 1;
         auto work = [&](unsigned part) {
@@ -85,7 +179,7 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
                 outputs[part].clear();
                 partCounts[part] = {};
                 for (size_t i = batch.n * part / parts; i < batch.n * (part + 1) / parts; ++i)
-                    ProcessLine(readers[part], batch.lines[i], batch.first + i, overrides, outputs[part],
+                    ProcessLine(readers[part], batch.lines[i], batch.first + i, options, outputs[part],
                                 partCounts[part]);
             } catch (...) {
                 failures[part] = std::current_exception();
@@ -95,7 +189,7 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
         for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
         std::exception_ptr readFailure;
         try {
-            if (batch.more) ReadBatch(in, batches[cur ^ 1], batch.first + batch.n, jobs);
+            if (batch.more) ReadBatch(reader, next, batch.first + batch.n, jobs, true);
         } catch (...) {
             readFailure = std::current_exception();
         }
@@ -104,13 +198,14 @@ BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view
         for (unsigned part = 0; part < parts; ++part) {
             if (failures[part]) std::rethrow_exception(failures[part]);
             out(outputs[part]);
-            counts.messages += partCounts[part].messages;
-            counts.failures += partCounts[part].failures;
-            counts.inputErrors += partCounts[part].inputErrors;
+            counts.Add(partCounts[part]);
         }
-        if (progress) progress(counts);
+        if (options.progress) options.progress(counts);
         if (!batch.more) break;
+        // Nothing came while the batch was validated: now wait as long as it takes.
+        if (next.n == 0 && next.more) ReadBatch(reader, next, next.first, jobs, false);
     }
+    counts.readError = reader.Error();
     return counts;
 }
 

@@ -4,7 +4,8 @@
 
 #include <cstddef>
 #include <functional>
-#include <istream>
+#include <map>
+#include <string>
 #include <string_view>
 
 #include "MessageJson.h"
@@ -16,21 +17,33 @@ struct BatchCounts {
     size_t messages = 0;     // lines validated
     size_t failures = 0;     // of those, with a code other than 0
     size_t inputErrors = 0;  // lines that were not valid message objects
+    std::map<int, size_t> codes;  // messages by result code
+    std::string readError;   // why reading the input stopped early, or ""
 
-    // 2 if any line was an input error, else 1 if any message failed, else 0.
-    int ExitStatus() const { return inputErrors ? 2 : failures ? 1 : 0; }
+    // 2 if any line was an input error or the input could not be read to
+    // its end, else 1 if any message failed, else 0.
+    int ExitStatus() const { return inputErrors || !readError.empty() ? 2 : failures ? 1 : 0; }
+    // Adds the counts of a part of the lines, but lines and readError.
+    void Add(const BatchCounts& part);
 };
 
-// Reads lines from in and writes, for every line that is not blank, one
-// line through out, in input order: VerdictJson or {"error": "line L...:
-// why"}.  Lines are read in batches of at most a few thousand lines and a
-// few MiB, so that memory stays bounded whatever the input's size; jobs
-// threads validate the parts of a batch at once while the next batch is
-// read.  Progress (when given) is
-// called after every batch.
-BatchCounts RunJsonl(std::istream& in, const std::function<void(std::string_view)>& out,
-                     const msgjson::Overrides& overrides,
-                     const std::function<void(const BatchCounts&)>& progress = {}, unsigned jobs = 1);
+struct JsonlOptions {
+    msgjson::Overrides overrides;
+    unsigned jobs = 1;   // threads that validate the lines of a batch
+    bool quiet = false;  // no output line for a message that conforms
+    std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
+};
+
+// Reads lines from the file descriptor in and writes, for every line that
+// is not blank, one line through out, in input order: {"line": L, then
+// VerdictJsonKeys} or {"line": L, "error": "line L...: why"}.  Lines are
+// read in batches of at most a few thousand lines and a few MiB, so that
+// memory stays bounded whatever the input's size; jobs threads validate the
+// parts of a batch at once while the next batch is read.  A batch is also
+// closed when no further line has come 50 ms after its first, so that a
+// slow producer sees every verdict soon after its line; out gets the
+// output lines of each part of a batch as soon as the batch is validated.
+BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options);
 
 }  // namespace tool
 

@@ -3,6 +3,7 @@
 // Exit status: 0 all conform, 1 some message does not, 2 usage, input or
 // output error.  Every input error is reported and the run goes on; an
 // output error ends it.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,10 +11,12 @@
 #include <chrono>
 #include <cerrno>
 #include <clocale>
-#include <cstring>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
+#include <cstring>
+
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
 #include <thread>
@@ -44,6 +47,8 @@ struct Options {
     bool jsonl = false, encode = false, decode = false;
     std::string describe;
     bool json = false, table = false;
+    bool quiet = false, summary = false;
+    std::string color = "auto";
     std::string output;
     std::string locale;
     unsigned jobs = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
@@ -91,52 +96,92 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
     return r;
 }
 
+// Verdicts by code and input errors, for --summary.
+struct Summary {
+    std::map<int, size_t> codes;
+    size_t inputErrors = 0;
+
+    // To standard error: the messages and input errors, then one line per code.
+    void Print() const {
+        size_t messages = 0;
+        for (const auto& c : codes) messages += c.second;
+        std::fprintf(stderr, "en-validate: %zu messages, %zu input errors\n", messages, inputErrors);
+        for (const auto& [code, n] : codes) std::fprintf(stderr, "  %d %s: %zu\n", code, tool::CodeName(code), n);
+    }
+};
+
+// Escape sequences of plain output on a terminal: the code (green when it
+// conforms, else bold red) and the path.
+struct Colors {
+    const char *pass = "", *fail = "", *path = "", *off = "";
+    explicit Colors(bool on) {
+        if (on) pass = "\x1b[32m", fail = "\x1b[1;31m", path = "\x1b[36m", off = "\x1b[0m";
+    }
+};
+
 void PrintTable(const std::vector<FileResult>& results, tool::Output& out) {
-    size_t wFile = 4, wType = 4, wVerdict = 7;
     auto verdictOf = [](const FileResult& r) {
         return r.verdict ? std::to_string(r.verdict->code) + " " + tool::CodeName(r.verdict->code)
                          : std::string("input error");
     };
+    auto locationOf = [](const FileResult& r) {
+        return r.verdict && r.verdict->location ? tool::LocationText(*r.verdict->location) : std::string();
+    };
+    size_t w[4] = {4, 4, 7, 8};
     for (const FileResult& r : results) {
-        wFile = std::max(wFile, r.file.size());
-        wType = std::max(wType, r.type.size());
-        wVerdict = std::max(wVerdict, verdictOf(r).size());
+        const std::string cells[] = {r.file, r.type, verdictOf(r), locationOf(r)};
+        for (size_t i = 0; i < 4; ++i) w[i] = std::max(w[i], cells[i].size());
     }
-    auto row = [&](const std::string& a, const std::string& b, const std::string& c, const std::string& d) {
-        std::string line = a + std::string(wFile - a.size() + 2, ' ') + b + std::string(wType - b.size() + 2, ' ') +
-                           c + std::string(wVerdict - c.size() + 2, ' ') + d;
+    auto row = [&](const std::vector<std::string>& cells) {
+        std::string line;
+        for (size_t i = 0; i < 4; ++i) line += cells[i] + std::string(w[i] - cells[i].size() + 2, ' ');
+        line += cells[4];
         line.erase(line.find_last_not_of(' ') + 1);
         out.Write(line + '\n');
     };
-    row("FILE", "TYPE", "VERDICT", "TEXT");
+    row({"FILE", "TYPE", "VERDICT", "LOCATION", "TEXT"});
     for (const FileResult& r : results) {
-        row(r.file, r.type, verdictOf(r), r.verdict ? r.verdict->text : r.error);
-        if (r.verdict && !r.verdict->blobFault.empty()) row("", "", "", "blob: " + r.verdict->blobFault);
+        row({r.file, r.type, verdictOf(r), locationOf(r), r.verdict ? r.verdict->text : r.error});
+        if (r.verdict && !r.verdict->blobFault.empty()) row({"", "", "", "", "blob: " + r.verdict->blobFault});
     }
 }
 
-int ValidateFiles(const Options& opt, tool::Output& out) {
+bool UseColor(const std::string& color) {
+    if (color != "auto") return color == "always";
+    const char* noColor = std::getenv("NO_COLOR");
+    return isatty(STDOUT_FILENO) && (noColor == nullptr || *noColor == 0);
+}
+
+int ValidateFiles(const Options& opt, tool::Output& out, Summary& summary) {
     std::vector<FileResult> results;
     int status = kConforms;
+    const Colors color(!opt.json && !opt.table && UseColor(opt.color));
     for (const std::string& file : opt.files) {
         FileResult r = CheckFile(file, opt.Overrides());
         if (!r.verdict)
-            status = kInputError;
-        else if (r.verdict->code != 0 && status == kConforms)
+            status = kInputError, ++summary.inputErrors;
+        else if (++summary.codes[r.verdict->code], r.verdict->code != 0 && status == kConforms)
             status = kFails;
+        if (r.verdict && r.verdict->code == 0 && opt.quiet) continue;
         if (opt.table) {
             results.push_back(std::move(r));
         } else if (opt.json) {
             std::string line = "{\"file\": " + tool::JsonString(r.file) + ", " +
-                               (r.verdict ? "\"type\": " + tool::JsonString(r.type) + ", " + tool::VerdictJson(*r.verdict).substr(1)
-                                          : tool::ErrorJson(r.error).substr(1));
+                               (r.verdict ? "\"type\": " + tool::JsonString(r.type) + ", " + tool::VerdictJsonKeys(*r.verdict)
+                                          : tool::ErrorJsonKey(r.error));
             if (r.verdict && !r.verdict->blobFault.empty())
-                line.insert(line.size() - 1, ", \"blob_error\": " + tool::JsonString(r.verdict->blobFault));
-            out.Write(line + "\n");
+                line += ", \"blob_error\": " + tool::JsonString(r.verdict->blobFault);
+            out.Write(line + "}\n");
         } else if (r.verdict) {
-            out.Write(r.file + ": " + std::to_string(r.verdict->code) + " " +
-                      (r.verdict->code == 0 ? "(conforms)" : r.verdict->text) + "\n");
-            if (!r.verdict->blobFault.empty()) out.Write(r.file + ": blob: " + r.verdict->blobFault + "\n");
+            const tool::Verdict& v = *r.verdict;
+            out.Write(r.file + ": " + (v.code == 0 ? color.pass : color.fail) + std::to_string(v.code) + color.off + " " +
+                      (v.code == 0 ? "(conforms)" : v.text) + "\n");
+            if (v.location) {
+                const std::string where = tool::LocationText(*v.location);
+                const size_t path = where.size() - v.location->path.size();
+                out.Write("  at " + where.substr(0, path) + color.path + v.location->path + color.off + "\n");
+            }
+            if (!v.blobFault.empty()) out.Write(r.file + ": blob: " + v.blobFault + "\n");
         } else {
             out.Flush();
             InputError(r.error);
@@ -150,14 +195,14 @@ int ValidateFiles(const Options& opt, tool::Output& out) {
     return status;
 }
 
-int RunJsonl(const Options& opt, tool::Output& out) {
+int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
     const std::string file = opt.files.empty() ? "-" : opt.files.front();
-    std::ifstream in;
+    int in = STDIN_FILENO;
     if (file != "-") {
         struct stat st {};
         if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return InputError(file + ": is a directory");
-        in.open(file, std::ios::binary);
-        if (!in) return InputError(file + ": cannot open: " + std::strerror(errno));
+        in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        if (in < 0) return InputError(file + ": cannot open: " + std::strerror(errno));
     }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     auto last = std::chrono::steady_clock::now();
@@ -170,12 +215,21 @@ int RunJsonl(const Options& opt, tool::Output& out) {
         std::fprintf(stderr, "\ren-validate: %zu lines, %zu messages, %zu not conforming, %zu input errors", c.lines,
                      c.messages, c.failures, c.inputErrors);
     };
-    tool::BatchCounts counts = tool::RunJsonl(
-        file == "-" ? std::cin : in, [&](std::string_view text) { out.Write(text); }, opt.Overrides(),
-        showProgress ? std::function<void(const tool::BatchCounts&)>(progress) : std::function<void(const tool::BatchCounts&)>(),
-        opt.jobs);
+    tool::JsonlOptions options;
+    options.overrides = opt.Overrides();
+    options.jobs = opt.jobs;
+    options.quiet = opt.quiet;
+    if (showProgress) options.progress = progress;
+    // Each batch's verdicts are written at once, for whoever waits for them.
+    const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
+        out.Write(text);
+        out.Flush();
+    }, options);
+    if (in != STDIN_FILENO) close(in);
     if (shown) std::fputs("\r\x1b[K", stderr);
-    if (in.bad() || std::cin.bad()) return InputError(InFile(file, "read error"));
+    summary.codes = counts.codes;
+    summary.inputErrors = counts.inputErrors;
+    if (!counts.readError.empty()) InputError(InFile(file, "read error: " + counts.readError));
     return counts.ExitStatus();
 }
 
@@ -231,15 +285,17 @@ int Decode(const Options& opt) {
 }
 
 const char* const kFooter = R"(Jobs:
-  en-validate --log 1501 msg.json other.blob   validate files; one line per file
+  en-validate --log 1501 msg.json other.blob   validate files; one line per file, and
+                                               where the walk stopped when one fails
   en-validate --jsonl [FILE|-]                 one message object a line; one verdict line each
   en-validate --describe 1701|register [--json]
   en-validate --encode msg.json -o msg.blob    JSON message form to blob
   en-validate --decode msg.blob                blob to JSON message form
 
 A file is a JSON message when its first 64 KiB hold no NUL byte and its first
-non-blank character is '{' or '['; otherwise it is a blob, which needs
---log TYPE or --register.
+non-blank character is '{' or '['; otherwise it is a blob: a log of the type
+of its MsgType entry (ID 11) when it has one, else a registration message,
+unless --log TYPE or --register say otherwise.
 
 Exit status: 0 all messages conform, 1 some message does not, 2 usage error,
 unreadable or malformed input, or output that cannot be written.
@@ -268,6 +324,12 @@ int main(int argc, char** argv) {
     app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
         ->check(CLI::Range(1u, 64u));
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
+    auto* quiet = app.add_flag("-q,--quiet", opt.quiet, "Print only what does not conform: failed verdicts and errors");
+    auto* summary = app.add_flag("--summary", opt.summary, "End with the number of verdicts per code on standard error");
+    app.add_option("--color", opt.color, "Highlight code and path of plain output: auto (when standard output is a "
+                                         "terminal and NO_COLOR is unset), always, never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->option_text("WHEN");
     const std::vector<CLI::Option*> jobs = {jsonl, describe, encode, decode};
     for (size_t i = 0; i < jobs.size(); ++i)
         for (size_t k = i + 1; k < jobs.size(); ++k) jobs[i]->excludes(jobs[k]);
@@ -277,6 +339,10 @@ int main(int argc, char** argv) {
         job->excludes(table);
     }
     table->excludes(describe);
+    for (CLI::Option* job : {describe, encode, decode}) {
+        job->excludes(quiet);
+        job->excludes(summary);
+    }
 
     try {
         app.parse(argc, argv);
@@ -309,8 +375,10 @@ int main(int argc, char** argv) {
         if (!opt.jsonl && opt.files.empty())
             return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
         tool::Output out;
-        const int status = opt.jsonl ? RunJsonl(opt, out) : ValidateFiles(opt, out);
+        Summary counts;
+        const int status = opt.jsonl ? RunJsonl(opt, out, counts) : ValidateFiles(opt, out, counts);
         out.Close();
+        if (opt.summary) counts.Print();
         return status;
     } catch (const msgjson::InputError& e) {  // of --encode or --decode
         return InputError(InFile(opt.files.front(), e.what()));

@@ -3,21 +3,29 @@
 #include <algorithm>
 #include <cstring>
 
-#include "En_Validation.h"
+#include "En_ValidationPrivate.h"
 
 namespace tool {
 
 Verdict Validate(const msgjson::Message& message) {
     msgjson::Handle handle(message.blob);
     EN_VALIDATE_RESULT record;
+    EN_VALIDATE_LOCATION location;
     if (message.kind == msgjson::Kind::Log)
-        En_Validate_Log(handle.get(), message.msgType, &record);
+        En_Validate_Log_Located(handle.get(), message.msgType, &record, &location);
     else
-        En_Validate_RegisterData(handle.get(), &record);
-    Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}};
+        En_Validate_RegisterData_Located(handle.get(), &record, &location);
+    Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}, {}};
+    if (location.bLocated)
+        verdict.location = Location{location.nEntry, location.nOffset,
+                                    std::string(location.szPath, strnlen(location.szPath, sizeof location.szPath))};
     if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
         verdict.blobFault = msgjson::BlobFault(message.blob.data(), message.blob.size(), true);
     return verdict;
+}
+
+std::string LocationText(const Location& location) {
+    return "entry " + std::to_string(location.entry) + " (byte " + std::to_string(location.offset) + "): " + location.path;
 }
 
 std::string DescribeKind(const msgjson::Message& message) {
@@ -44,10 +52,14 @@ std::string JsonString(std::string_view text) {
     return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
-std::string VerdictJson(const Verdict& verdict) {
-    return "{\"code\": " + std::to_string(verdict.code) + ", \"message\": " + JsonString(verdict.text) + "}";
+std::string VerdictJsonKeys(const Verdict& verdict) {
+    std::string keys = "\"code\": " + std::to_string(verdict.code) + ", \"message\": " + JsonString(verdict.text);
+    if (const std::optional<Location>& l = verdict.location)
+        keys += ", \"entry\": " + std::to_string(l->entry) + ", \"offset\": " + std::to_string(l->offset) +
+                ", \"path\": " + JsonString(l->path);
+    return keys;
 }
 
-std::string ErrorJson(std::string_view text) { return "{\"error\": " + JsonString(text) + "}"; }
+std::string ErrorJsonKey(std::string_view text) { return "\"error\": " + JsonString(text); }
 
 }  // namespace tool

@@ -3,6 +3,8 @@
 #ifndef EN_TOOLS_VALIDATION_H
 #define EN_TOOLS_VALIDATION_H
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -10,17 +12,30 @@
 
 namespace tool {
 
-// What the result record held after a validation.
+// Where the library's walk decided a verdict (En_ValidationPrivate.h).
+struct Location {
+    uint32_t entry = 0;   // 0-based; at the end of the data, the number of entries
+    uint32_t offset = 0;  // of the entry's header; at the end of the data, the blob's length
+    std::string path;     // "Root/PatternInfo[1]/Info[2]/LastUpdateTime"
+};
+
+// What the result record held after a validation, and where.
 struct Verdict {
     int code = 0;
     std::string text;  // exactly szMessage; may hold bytes that are not UTF-8
     std::string blobFault;  // for code 300: which entry the blob reader cannot read, and why
+    std::optional<Location> location;  // for a verdict decided at an entry or at the end of the data
 };
 
-// Validates one message with En_Validate_Log or En_Validate_RegisterData.
-// When the library says 300 and the blob's structure or one of its values
-// is broken, blobFault says where (msgjson::BlobFault).
+// Validates one message as En_Validate_Log or En_Validate_RegisterData
+// does, through the library's located counterparts, which give the same
+// code and text and say where.  When the library says 300 and the blob's
+// structure or one of its values is broken, blobFault says why
+// (msgjson::BlobFault).
 Verdict Validate(const msgjson::Message& message);
+
+// "entry 23 (byte 816): Root/PatternInfo[1]/Info[2]/LastUpdateTime"
+std::string LocationText(const Location& location);
 
 // "log 1501" or "register".
 std::string DescribeKind(const msgjson::Message& message);
@@ -32,11 +47,13 @@ const char* CodeName(int code);
 // each written as U+FFFD, so writing never fails.
 std::string JsonString(std::string_view text);
 
-// {"code": N, "message": "TEXT"}: the result record alone, as --jsonl writes it
-std::string VerdictJson(const Verdict& verdict);
+// "code": N, "message": "TEXT", then "entry": E, "offset": O, "path": "P"
+// when there is a location: the keys of a verdict in JSON output, without
+// braces.
+std::string VerdictJsonKeys(const Verdict& verdict);
 
-// {"error": "TEXT"}
-std::string ErrorJson(std::string_view text);
+// "error": "TEXT", without braces.
+std::string ErrorJsonKey(std::string_view text);
 
 }  // namespace tool
 
