@@ -123,6 +123,8 @@ REG = '{"kind": "register", "entries": [%s]}'
      'entries[0].value: type 100 takes no value (use "raw")'),
     (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 3, "valeu": ""}'), ev.InputError,
      'entries[0]: unknown key "valeu"'),
+    (lambda: ev.Message.from_json(REG % '{"id": 1, "name": 1, "type": 100}'), ev.InputError,
+     "entries[0].name: expected a string, found a number"),
     (lambda: ev.Message.from_json(REG % '{"id": 1, "type": 7, "value": 1.0}'), ev.InputError,
      "entries[0].value: expected an integer, found a non-integer number"),
 ])
@@ -133,7 +135,7 @@ def test_bad_arguments(call, error, text):
 
 
 def test_threads_and_names():
-    # An entry's "name" is accepted and ignored.
+    # An entry's "name" is accepted and not checked against the grammar.
     named = json.loads(CASES[0].values[0])
     for e in named["entries"]:
         e["name"] = "ignored"

@@ -20,8 +20,8 @@ SONAMEs as the dynamic loader finds them.
 
 Message.from_json reads the JSON message form of the en-validate tool with
 the same rules and places in its errors (InputError).  An entry may also
-carry a "name" key: the tool checks it against the grammar's node name,
-this module has no grammar tables and ignores it.  Errors in JSON syntax
+carry a "name": the tool checks it against the name of the grammar's node,
+this module has no grammar tables and only checks that it is a string.  Errors in JSON syntax
 are Python's own words at the tool's line and column.
 
 Bad arguments raise TypeError or ValueError (an integer out of the range

@@ -6,8 +6,9 @@
 
 The same rules, in the same order, and the same places and texts in the
 errors as the tool: other keys of the message object are ignored, an entry
-has no others but "name" (ignored here, without grammar tables), objects and
-arrays nest at most 100 levels.
+has no others but "name", objects and arrays nest at most 100 levels.  The
+tool checks a "name" against the grammar's node; without grammar tables,
+this reader only checks that it is a string.
 """
 
 import json
@@ -165,7 +166,7 @@ class _Reader:
         f = {}
         for key, value in _items(item):
             if key not in ("id", "type", "value", "raw", "name"):
-                self.fail(where, f'unknown key "{key}" (an entry has "id", "type", "value" or "raw")')
+                self.fail(where, f'unknown key "{key}" (an entry has "id", "name", "type", "value" or "raw")')
             self.nesting(value, 3, f"{where}.{key}")
             f[key] = value
         if "id" not in f:
@@ -192,6 +193,8 @@ class _Reader:
             data = self.typed(data_type, f["value"], where + ".value")
         elif typed:
             self.fail(where, f'missing "value" for type {data_type}')
+        if "name" in f and (not isinstance(f["name"], str) or isinstance(f["name"], _BigInteger)):
+            self.fail(where + ".name", f"expected a string, found {_describe(f['name'])}")
         return node_id, data_type, data
 
     def message(self, message):
