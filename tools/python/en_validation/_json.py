@@ -39,19 +39,20 @@ def _big_or_int(digits):
     return int(digits) if len(digits) <= 40 else _BigInteger(digits)
 
 
-class _OutOfRange(Exception):
-    pass
+class _BadLiteral(Exception):
+    """A number or word that Python's parser takes and JSON does not: (literal, why)."""
 
 
 def _float(literal):
     value = float(literal)
     if value in (float("inf"), float("-inf")):
-        raise _OutOfRange(literal)
+        raise _BadLiteral(literal, "number out of range: " + literal)
     return value
 
 
 def _unknown_word(word):
-    raise json.JSONDecodeError(f"an unknown word {word}", word, 0)
+    raise _BadLiteral(word, "syntax error: an unknown word (a value is a string, number, object, array, true, "
+                            "false or null)")
 
 
 def _items(value):
@@ -106,18 +107,23 @@ class _Reader:
                               parse_constant=_unknown_word)
         except json.JSONDecodeError as e:
             raise self.error(f"{self.position(text, e.pos)}: syntax error: {e.msg}") from None
-        except _OutOfRange as e:
-            raise self.error(f"{self.position(text, text.find(e.args[0]))}: number out of range: {e.args[0]}") from None
+        except _BadLiteral as e:
+            literal, why = e.args
+            raise self.error(f"{self.position(text, text.find(literal))}: {why}") from None
         except RecursionError:
             raise self.error(f"nested deeper than {_MAX_DEPTH} levels") from None
 
     def nesting(self, value, depth, where):
-        children = [v for _, v in _items(value)] if isinstance(value, (dict, _Object)) else value
-        if isinstance(value, (dict, _Object, list)):
-            if depth == _MAX_DEPTH:
-                self.fail(where, f"nested deeper than {_MAX_DEPTH} levels")
-            for child in children:
-                self.nesting(child, depth + 1, where)
+        if isinstance(value, (dict, _Object)):
+            children = [v for _, v in _items(value)]
+        elif isinstance(value, list):
+            children = value
+        else:
+            return
+        if depth == _MAX_DEPTH:
+            self.fail(where, f"nested deeper than {_MAX_DEPTH} levels")
+        for child in children:
+            self.nesting(child, depth + 1, where)
 
     def integer(self, v, lo, hi, where):
         if isinstance(v, _BigInteger) or (isinstance(v, int) and not isinstance(v, bool)):
