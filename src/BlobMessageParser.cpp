@@ -165,6 +165,25 @@ void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bo
     loc.nOffset = static_cast<x_uint32>(read ? last : position);
 }
 
+// Fills the location of a violation decided at the entry read last (read)
+// or where the reader stands, remaining bytes before the end: the entry,
+// and the path of the open groups (open: the root is not closed yet), with
+// the node the entry names in the innermost one.
+void Locate(EN_VALIDATE_LOCATION& loc, const void* buffer, x_uint32 length, x_uint32 remaining, bool read, bool open,
+            const CContextStack& stack, const CMsgEntry& entry, const CGroupNode& root) {
+    const x_uint32 size = buffer != nullptr ? length : 0;  // a reader attached to nothing holds no entry
+    LocateEntry(static_cast<const unsigned char*>(buffer), size, size - remaining, read, loc);
+    if (open) {
+        const CGroupNode& group = *stack.GetCurrentContext().GetGroupNode();
+        const int slot = read && entry.m_nDataType != DT_END_OF_GROUP ? group.FindSlot(entry.m_nID) : -1;
+        stack.FormatPath(slot >= 0 ? group.GetSlot(static_cast<size_t>(slot)).pNode : nullptr, loc.szPath,
+                         sizeof loc.szPath);
+    } else {
+        std::snprintf(loc.szPath, sizeof loc.szPath, "%s", root.GetName());
+    }
+    loc.bLocated = 1;
+}
+
 }  // namespace
 
 bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v,
@@ -181,20 +200,12 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
     CParsingContext context = stack.GetCurrentContext();  // of the open group; valid until the next Push or Pop
     bool open = true;                                     // false once the root is closed
     CMsgEntry entry = {0, 0, nullptr, 0};
-    // Locates the violation just decided, at the entry read last (read) or
-    // where the reader stands, when the caller asks; returns false.
-    auto located = [&](bool read) {
-        if (pLocation == nullptr) return false;
-        const x_uint32 size = buffer != nullptr ? length : 0;  // a reader attached to nothing holds no entry
-        LocateEntry(static_cast<const unsigned char*>(buffer), size, size - reader->Remaining(), read, *pLocation);
-        const CGroupNode& group = *context.GetGroupNode();
-        const int slot = read && open && entry.m_nDataType != DT_END_OF_GROUP ? group.FindSlot(entry.m_nID) : -1;
-        if (open)
-            stack.FormatPath(slot >= 0 ? group.GetSlot(static_cast<size_t>(slot)).pNode : nullptr, pLocation->szPath,
-                             sizeof pLocation->szPath);
-        else
-            std::snprintf(pLocation->szPath, sizeof pLocation->szPath, "%s", root.GetName());
-        pLocation->bLocated = 1;
+    // Locates the violation just decided, when the caller asks; returns
+    // false.  Whatever the walk changes from entry to entry is passed, not
+    // captured, so that it stays in registers.
+    const CBlobReader* pReader = reader.operator->();
+    auto located = [pLocation, buffer, length, pReader, &stack, &entry, &root](bool read, bool rootOpen) {
+        if (pLocation != nullptr) Locate(*pLocation, buffer, length, pReader->Remaining(), read, rootOpen, stack, entry, root);
         return false;
     };
     for (;;) {
@@ -202,23 +213,23 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
         if (rc != 0) {
             if (rc != BLOB_END_OF_DATA)
                 return v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc) ||
-                       located(false);
+                       located(false, open);
             // Groups still open are closed without their own test.
             if (!open)
                 return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName()) ||
-                       located(false);
-            return context.CheckRequiredNodes(v) || located(false);
+                       located(false, open);
+            return context.CheckRequiredNodes(v) || located(false, open);
         }
         if (!open)
             return v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
                          root.GetName()) ||
-                   located(true);
+                   located(true, open);
 
         const CGroupNode& group = *context.GetGroupNode();
         if (entry.m_nDataType == DT_END_OF_GROUP) {
             if (entry.m_nID != group.GetID())
-                return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v) || located(true);
-            if (!context.CheckRequiredNodes(v)) return located(true);
+                return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v) || located(true, open);
+            if (!context.CheckRequiredNodes(v)) return located(true, open);
             stack.Pop();
             open = !stack.IsEmpty();
             if (open) context = stack.GetCurrentContext();
@@ -226,15 +237,15 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
         }
 
         const int slot = group.MatchSubNode(entry.m_nID, entry.m_nDataType, v);
-        if (slot < 0) return located(true);
+        if (slot < 0) return located(true, open);
         const CGroupNode::CSlot& matched = group.GetSlot(static_cast<size_t>(slot));
         const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
         if (matched.bGroup) {
             stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
             context = stack.GetCurrentContext();
         } else {
-            if (count >= 2) return ReportRepeated(*matched.pNode, group, v) || located(true);
-            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return located(true);
+            if (count >= 2) return ReportRepeated(*matched.pNode, group, v) || located(true, open);
+            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return located(true, open);
         }
     }
 }
