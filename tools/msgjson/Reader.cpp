@@ -383,26 +383,30 @@ private:
     // groups are followed from the first entry on; the grammar is chosen at
     // the first name.
     void CheckName(const std::optional<Value>& name, EntryHead head) {
-        const std::string where = EntryPlace() + ".name";
-        if (name && !m_named) {
-            if (!m_overrides->kind && !m_kind) Fail(where, kNameOrder);
-            const Kind kind = KindOf();
-            if (kind == Kind::Log && !m_overrides->msgType && !m_msgType) Fail(where, kNameOrder);
-            const int32_t msgType = MsgTypeOf(kind);
-            const GrammarNode* root = GrammarRoot(kind == Kind::Log, msgType);
-            if (root == nullptr) Fail(where, "log message type " + std::to_string(msgType) + " has no grammar to name nodes");
-            m_walk.SetRoot(root);
-            m_named = true;
-        }
+        if (name && !m_named) NameWithGrammar();
         const NodeWalk::Step step = m_walk.Next(head.id, head.type);
-        if (!name) return;
+        if (!name || (name->type == Value::String && step.node != nullptr && name->text == step.node->name)) return;
+        const std::string where = EntryPlace() + ".name";
         if (name->type != Value::String) Fail(where, "expected a string, found " + Describe(*name));
         const std::string given = "\"" + std::string(name->text) + "\"", id = std::to_string(head.id);
         if (step.group == nullptr) Fail(where, given + " names no node: the entry is in a group the grammar does not know");
         const std::string group = "group '" + std::string(step.group->name) + "'";
         if (step.node == nullptr) Fail(where, given + " names no node: " + group + " has no node with ID " + id);
-        if (name->text != step.node->name)
-            Fail(where, given + " is not the name of node " + id + " in " + group + ": \"" + step.node->name + "\"");
+        Fail(where, given + " is not the name of node " + id + " in " + group + ": \"" + step.node->name + "\"");
+    }
+
+    // The grammar of the message from now on, as the overrides and the keys
+    // read so far choose it.
+    void NameWithGrammar() {
+        const std::string where = EntryPlace() + ".name";
+        if (!m_overrides->kind && !m_kind) Fail(where, kNameOrder);
+        const Kind kind = KindOf();
+        if (kind == Kind::Log && !m_overrides->msgType && !m_msgType) Fail(where, kNameOrder);
+        const int32_t msgType = MsgTypeOf(kind);
+        const GrammarNode* root = GrammarRoot(kind == Kind::Log, msgType);
+        if (root == nullptr) Fail(where, "log message type " + std::to_string(msgType) + " has no grammar to name nodes");
+        m_walk.SetRoot(root);
+        m_named = true;
     }
 
     static constexpr const char* kNameOrder =
