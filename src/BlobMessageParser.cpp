@@ -160,9 +160,10 @@ void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bo
         pos = e.nNext;
         ++n;
     }
-    MY_ASSERT(pos == position && (!read || n != 0));
-    loc.nEntry = read ? n - 1 : n;
-    loc.nOffset = static_cast<x_uint32>(read ? last : position);
+    // A reader that could not attach (no memory for a copy) stands nowhere:
+    // the walk then ends at the end of the data or at a broken entry.
+    loc.nEntry = read && n != 0 ? n - 1 : n;
+    loc.nOffset = static_cast<x_uint32>(read ? last : pos);
 }
 
 // Fills the location of a violation decided at the entry read last (read)
