@@ -112,6 +112,17 @@ TEST(Cli, ExitStatusesAndUsageErrors) {
     }
 }
 
+// The man page documents every option of --help.
+TEST(Cli, ManPageHasEveryOption) {
+    const std::string help = Tool("--help").out, page = ReadFile(EN_EXAMPLES_DIR "/../docs/en-validate.1");
+    size_t options = 0;
+    for (size_t at = help.find("\n  -"); at != std::string::npos; at = help.find("\n  -", at + 1), ++options) {
+        const size_t from = help.find("--", at), to = help.find_first_of(" \n", from);
+        EXPECT_NE(page.find("\\-\\-" + help.substr(from + 2, to - from - 2)), std::string::npos) << help.substr(from, to - from);
+    }
+    EXPECT_EQ(options, 16u);
+}
+
 // Crafted faults whose place is known, in a status log with two Info
 // groups under PatternInfo, each through --jsonl (blank lines between),
 // plain, --json and --table output, and once as a blob that names its
