@@ -46,15 +46,13 @@ TEST(Output, TextsThatAreNotUtf8StillGiveValidJson) {
     }
 }
 
-tool::BatchCounts RunJsonl(const std::string& input, std::string& out, unsigned jobs,
-                           const std::function<void(const tool::BatchCounts&)>& progress = {}) {
+tool::BatchCounts RunJsonl(const std::string& input, std::string& out, unsigned jobs) {
     const std::string path = ::testing::TempDir() + "en-jsonl-" + std::to_string(getpid());
     std::ofstream(path, std::ios::binary) << input;
     const int fd = open(path.c_str(), O_RDONLY);
     unlink(path.c_str());
     tool::JsonlOptions options;
     options.jobs = jobs;
-    options.progress = progress;
     const tool::BatchCounts counts = tool::RunJsonl(fd, [&](std::string_view text) { out.append(text); }, options);
     close(fd);
     return counts;
@@ -108,28 +106,6 @@ TEST(Jsonl, VerdictComesWhileTheInputStaysOpen) {
     run.join();
     ASSERT_TRUE(came);
     EXPECT_EQ(verdict.get().rfind("{\"line\": 1, \"code\": 101, ", 0), 0u);
-}
-
-// Ten copies of the reference cases span several batches: the order holds
-// and progress is reported while reading.
-TEST(Jsonl, BatchesKeepTheOrderAndReportProgress) {
-    std::string input, expected;
-    for (int i = 0; i < 10; ++i) {
-        input += tool::ReadAll(EN_CONFORMANCE_DIR "/cases.jsonl");
-        expected += tool::ReadAll(EN_CONFORMANCE_DIR "/expected.jsonl");
-    }
-    std::string out;
-    std::vector<size_t> seen;
-    const tool::BatchCounts c = RunJsonl(input, out, 1, [&](const tool::BatchCounts& b) { seen.push_back(b.lines); });
-    EXPECT_EQ(c.messages, 5030u);
-    std::istringstream got(out), want(expected);
-    size_t n = 0, wrong = 0;
-    for (std::string a, b; std::getline(got, a) && std::getline(want, b);)  // the records, with line numbers, in order
-        wrong += a.rfind("{\"line\": " + std::to_string(++n) + ", " + b.substr(1, b.size() - 2), 0) != 0;
-    EXPECT_EQ(n, 5030u);
-    EXPECT_EQ(wrong, 0u);
-    ASSERT_GE(seen.size(), 2u);
-    EXPECT_EQ(seen.back(), 5030u);
 }
 
 // --describe must agree with the library: a message made of the required
