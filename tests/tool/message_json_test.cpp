@@ -35,7 +35,7 @@ Bytes Entry(uint32_t id, uint32_t type, const Bytes& value) {
 // The JSON message form of a blob as --decode writes it.
 std::string DecodeText(const Bytes& blob, msgjson::Kind kind = msgjson::Kind::Register, int32_t msgType = 0) {
     std::string text;
-    msgjson::DecodeMessage(blob.data(), blob.size(), {kind, msgType}, [&](std::string_view t) { text += t; });
+    msgjson::DecodeMessage({kind, msgType, blob}, [&](std::string_view t) { text += t; });
     return text;
 }
 

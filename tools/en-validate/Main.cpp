@@ -275,12 +275,13 @@ int Encode(const Options& opt) {
     });
 }
 
-// The JSON message form of a blob, written as it is decoded
-// (msgjson::DecodeMessage).  A broken blob writes nothing.
+// The JSON message form of a blob, of the kind validation takes it for,
+// written as it is decoded (msgjson::DecodeMessage).  A broken blob writes
+// nothing.
 int Decode(const Options& opt) {
-    const std::vector<unsigned char> bytes = OpenFor(opt.files.front(), false).ReadBlob();
+    const msgjson::Message message = tool::BlobMessage(OpenFor(opt.files.front(), false).ReadBlob(), opt.Overrides());
     return WriteTo(opt.output, [&](tool::Output& out) {
-        msgjson::DecodeMessage(bytes.data(), bytes.size(), opt.Overrides(), [&](std::string_view text) { out.Write(text); });
+        msgjson::DecodeMessage(message, [&](std::string_view text) { out.Write(text); });
     });
 }
 

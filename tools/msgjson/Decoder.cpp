@@ -105,14 +105,15 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
     return "";
 }
 
-void DecodeMessage(const unsigned char* blob, size_t size, const Overrides& overrides, const TextSink& write) {
+void DecodeMessage(const Message& message, const TextSink& write) {
+    const unsigned char* const blob = message.blob.data();
+    const size_t size = message.blob.size();
     const std::string fault = BlobFault(blob, size, false);
     if (!fault.empty()) throw InputError(fault);
-    const std::optional<int32_t> msgType = overrides.kind ? overrides.msgType : MsgTypeEntry(blob, size);
-    const bool log = overrides.kind ? *overrides.kind == Kind::Log : msgType.has_value();
-    write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType.value_or(0)) : std::string("{\"kind\": \"register\""));
+    const bool log = message.kind == Kind::Log;
+    write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(message.msgType) : std::string("{\"kind\": \"register\""));
     write(", \"entries\": [");
-    NodeWalk walk(GrammarRoot(log, msgType.value_or(0)));
+    NodeWalk walk(GrammarRoot(log, message.msgType));
     std::string line;
     CBlobEntryHeader e{};
     for (size_t pos = 0; ReadEntryHeader(blob, size, pos, e) == 0; pos = e.nNext) {

@@ -103,14 +103,13 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues);
 // Receives text as it is made.
 using TextSink = std::function<void(std::string_view text)>;
 
-// The JSON message form of a blob, written piece by piece: the kind (from
-// overrides, else a log when the blob holds a MsgType entry, else a
-// registration message), then one entry a line, indented by the groups open
-// around it, with the keys "id", "name" (the grammar's node, when the entry
-// names one), "type" (a name where the code has one) and "value" or "raw".
-// A blob whose structure is broken writes nothing and throws InputError
-// (BlobFault's text).
-void DecodeMessage(const unsigned char* blob, size_t size, const Overrides& overrides, const TextSink& write);
+// The JSON message form of a message, written piece by piece: its kind and
+// type, then one entry of its blob a line, indented by the groups open
+// around it, with the keys "id", "name" (the node of the message's grammar,
+// when the entry names one), "type" (a name where the code has one) and
+// "value" or "raw".  A blob whose structure is broken writes nothing and
+// throws InputError (BlobFault's text).
+void DecodeMessage(const Message& message, const TextSink& write);
 
 // The log message type of a decoded blob: the value of a root entry MsgType
 // (ID 11, UINT32), if there is one.
