@@ -129,6 +129,18 @@ json ValueFor(const json& grammar, const json& node) {
 }
 
 
+// A group that --describe says repeats, as entries: its required items and
+// every sub-group twice.
+void AddGroup(const json& grammar, const json& group, json& entries) {
+    entries.push_back({{"id", group["id"]}, {"type", "GROUP"}});
+    for (const json& node : group["children"])
+        if (node["repeats"])
+            for (int i = 0; i < 2; ++i) AddGroup(grammar, node, entries);
+        else if (node["required"])
+            entries.push_back({{"id", node["id"]}, {"type", node["type"]}, {"value", ValueFor(grammar, node)}});
+    entries.push_back({{"id", group["id"]}, {"type", "END_OF_GROUP"}});
+}
+
 tool::Verdict ValidateEntries(const json& grammar, const json& entries) {
     json m = {{"kind", grammar["kind"]}, {"entries", entries}};
     if (grammar.contains("msgtype")) m["msgtype"] = grammar["msgtype"];
@@ -151,6 +163,12 @@ TEST(Describe, AgreesWithTheLibrary) {
         ASSERT_FALSE(required.empty());
         tool::Verdict v = ValidateEntries(g, required);
         EXPECT_EQ(v.code, 0) << v.text;
+        json repeated = required;  // and every group twice, at every level
+        for (const json& node : g["nodes"])
+            for (int i = 0; node["repeats"] && i < 2; ++i) AddGroup(g, node, repeated);
+        v = ValidateEntries(g, repeated);
+        EXPECT_EQ(v.code, 0) << v.text;
+        EXPECT_EQ(g["repeating_groups"].empty(), repeated.size() == required.size());
 
         for (size_t i = 0; i < required.size(); ++i) {
             const json& node = *nodes[i];
