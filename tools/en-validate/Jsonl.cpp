@@ -3,6 +3,8 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -32,6 +34,8 @@ constexpr size_t kBytesPerJob = 4 << 20;
 constexpr size_t kReadSize = 256 << 10;
 // How long a batch that holds a line waits for more.
 constexpr std::chrono::milliseconds kBatchWait(50);
+// How often a read during validation looks whether the validation is done.
+constexpr std::chrono::milliseconds kSlice(5);
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
 
@@ -134,24 +138,29 @@ struct Batch {
 };
 
 // Reads lines into batch until it is full, the input ends, or 50 ms have
-// passed since its first line; with pending (a batch is being validated)
-// also when no line comes within 50 ms.
-void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, bool pending) {
+// passed since its first line.  While a batch is being validated (done
+// given), also as soon as done() says it is validated, so that its
+// verdicts are written first; waits then in slices of 5 ms.
+void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, const std::function<bool()>& done = {}) {
     size_t bytes = 0;
     batch.n = 0;
     batch.first = first;
     batch.more = true;
-    std::optional<Clock::time_point> deadline;
-    if (pending) deadline = Clock::now() + kBatchWait;
+    std::optional<Clock::time_point> close;  // 50 ms after the first line
     while (batch.n < batch.lines.size() && bytes < kBytesPerJob * jobs) {
-        const LineReader::Result r = reader.Next(batch.lines[batch.n], deadline);
-        if (r == LineReader::kIdle) return;
+        std::optional<Clock::time_point> wait = close;
+        if (done) wait = std::min(close.value_or(Clock::time_point::max()), Clock::now() + kSlice);
+        const LineReader::Result r = reader.Next(batch.lines[batch.n], wait);
+        if (r == LineReader::kIdle) {
+            if ((close && Clock::now() >= *close) || (done && done())) return;
+            continue;
+        }
         if (r == LineReader::kEnd) {
             batch.more = false;
             return;
         }
         bytes += batch.lines[batch.n++].size();
-        if (!deadline) deadline = Clock::now() + kBatchWait;
+        if (!close) close = Clock::now() + kBatchWait;
     }
 }
 
@@ -168,12 +177,13 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     std::vector<msgjson::Reader> readers(jobs);
-    ReadBatch(reader, batches[0], 1, jobs, false);
+    ReadBatch(reader, batches[0], 1, jobs);
     for (size_t cur = 0;; cur ^= 1) {
         Batch& batch = batches[cur];
         Batch& next = batches[cur ^ 1];
         counts.lines += batch.n;
         const unsigned parts = batch.n >= jobs ? jobs : 1;
+        std::atomic<unsigned> finished{0};
         auto work = [&](unsigned part) {
             try {
                 outputs[part].clear();
@@ -184,12 +194,13 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
             } catch (...) {
                 failures[part] = std::current_exception();
             }
+            ++finished;
         };
         std::vector<std::thread> threads;
         for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
         std::exception_ptr readFailure;
         try {
-            if (batch.more) ReadBatch(reader, next, batch.first + batch.n, jobs, true);
+            if (batch.more) ReadBatch(reader, next, batch.first + batch.n, jobs, [&] { return finished == parts; });
         } catch (...) {
             readFailure = std::current_exception();
         }
@@ -203,7 +214,7 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
         if (options.progress) options.progress(counts);
         if (!batch.more) break;
         // Nothing came while the batch was validated: now wait as long as it takes.
-        if (next.n == 0 && next.more) ReadBatch(reader, next, next.first, jobs, false);
+        if (next.n == 0 && next.more) ReadBatch(reader, next, next.first, jobs);
     }
     counts.readError = reader.Error();
     return counts;
