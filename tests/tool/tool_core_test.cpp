@@ -9,6 +9,7 @@
 #include <fstream>
 #include <future>
 #include <map>
+#include <regex>
 #include <sstream>
 #include <thread>
 #include <string>
@@ -184,6 +185,12 @@ TEST(Describe, AgreesWithTheLibrary) {
             json broken = required;
             std::string text;
             if (c["kind"] == "time_format") {
+                const std::regex example("\"([^\"]*)\" (passes|fails)");  // of the time string rules
+                for (const std::string rule : g["time_strings"])
+                    for (std::sregex_iterator m(rule.begin(), rule.end(), example), end; m != end; ++m) {
+                        broken[i]["value"] = (*m)[1].str();
+                        EXPECT_EQ(ValidateEntries(g, broken).code, (*m)[2] == "passes" ? 0 : 102) << (*m)[0];
+                    }
                 broken[i]["value"] = "2008.7.15 13:05:09";
                 text = "'2008.7.15 13:05:09' is not a valid time string";
             } else {

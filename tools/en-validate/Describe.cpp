@@ -37,11 +37,14 @@ const char* const kRules[] = {
 };
 
 // What the time format constraint accepts, exactly as the library checks it.
+// Every example is quoted and followed by "passes" or "fails" (the tests
+// check them against the library).
 const char* const kTimeStrings[] = {
     "Six integers as sscanf reads \"%d/%d/%d %d:%d:%d\" or \"%d-%d-%d %d:%d:%d\": both date separators are '/' "
     "or both '-', the time separators ':'.",
     "Each integer is optional white space, an optional sign (+ or -) and one or more decimal digits, as many as "
-    "given. No range is checked: 2024/13/45 99:99:99, +1/-2/3 4:5:6 and 20 digits for a year pass.",
+    "given. No range is checked: \"2024/13/45 99:99:99\" passes, \"+1/-2/3 4:5:6\" passes, "
+    "\"20240000000000000000/1/1 0:0:0\" passes.",
     "No white space before a separator (\"2024 /5/17 9:30:00\" fails); white space after one is the next "
     "integer's (\"2024/ 5/ 17 9: 30: 00\" passes).",
     "Between date and time any run of white space, also none: \"2024/5/17+9:30:00\" passes, "
