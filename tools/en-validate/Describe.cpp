@@ -29,9 +29,10 @@ const char* const kRules[] = {
     "otherwise code 101.",
     "An end-of-group entry must carry the ID of the innermost open group.",
     "A required node must occur in each instance of its group. This is checked when the group's end-of-group "
-    "entry arrives (of several missing nodes the lowest ID is named), and for Root at the end of the data, but "
-    "only if every group was closed by then: a group still open at the end of the data is not checked. A required "
-    "group counts as present from its begin-of-group entry on, whatever it holds.",
+    "entry arrives (of several missing nodes the lowest ID is named), and at the end of the data for the "
+    "innermost group still open, which is Root when every group was closed; the groups around it, Root "
+    "included, are then not checked. A required group counts as present from its begin-of-group entry on, "
+    "whatever it holds.",
     "An item's constraint is checked after its type and its count: a repeated item with a bad value is reported "
     "as repeated. The first violation ends the check.",
 };
