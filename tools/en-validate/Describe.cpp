@@ -90,14 +90,15 @@ const char* KindText(ConstraintKind kind) {
             return "MIN <= value <= MAX, INT16 and UINT16 values zero-extended, INT32 and UINT32 values read as "
                    "unsigned; values of other types pass. A violation is code 102 and names the bounds.";
         case ConstraintKind::Length:
-            return "MIN <= length <= MAX: characters of a STRING without its terminating zero, 4-byte characters "
+            return "MIN <= length <= MAX: bytes of a STRING without its terminating zero, 4-byte characters "
                    "of a WSTRING without its terminator, bytes of BYTES; values of other types pass.";
         case ConstraintKind::AnyOf:
             return "the members are tried in ascending ID order; the value passes at the first member that accepts "
-                   "it, else the last member's violation is reported (no members: it passes).";
+                   "it, else the last member's violation is reported (no members: it passes). A member the grammar does "
+                   "not define is code 300.";
         case ConstraintKind::AllOf:
             return "every member must accept the value, tried in ascending ID order; the first violation is "
-                   "reported.";
+                   "reported. A member the grammar does not define is code 300.";
     }
     return "";
 }
