@@ -95,10 +95,11 @@ const char* KindText(ConstraintKind kind) {
         case ConstraintKind::AnyOf:
             return "the members are tried in ascending ID order; the value passes at the first member that accepts "
                    "it, else the last member's violation is reported (no members: it passes). A member the grammar does "
-                   "not define is code 300.";
+                   "not define is code 300 when the check reaches it.";
         case ConstraintKind::AllOf:
             return "every member must accept the value, tried in ascending ID order; the first violation is "
-                   "reported. A member the grammar does not define is code 300.";
+                   "reported. A member the grammar does not define is code 300 "
+                   "when the check reaches it.";
     }
     return "";
 }
