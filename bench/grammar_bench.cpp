@@ -55,7 +55,7 @@ void BM_ParseLargeStatus(benchmark::State& state) {
     const CBlobGrammar& grammar = *CGrammarRegistry::GetLogGrammar(1701);
     auto parse = [&] {
         CViolation v;
-        return CBlobMessageParser().Parse(m.get(), grammar, v);
+        return CBlobMessageParser().Parse(m.get(), grammar, v, nullptr);
     };
     if (!parse()) {
         state.SkipWithError("the message is rejected");
