@@ -1,5 +1,5 @@
 // The parts of en-validate in-process: telling JSON from blobs, JSON
-// output of any text, JSON Lines across jobs and batches,
+// output of any text, JSON Lines from a slow producer,
 // and grammar descriptions (checked against the library's own verdicts).
 #include <fcntl.h>
 #include <unistd.h>
@@ -44,44 +44,6 @@ TEST(Output, TextsThatAreNotUtf8StillGiveValidJson) {
     for (const auto& c : cases) {
         EXPECT_EQ(tool::JsonString(c.first), c.second);
         EXPECT_NO_THROW(json::parse("{" + tool::VerdictJsonKeys({102, c.first, {}, {}}) + "}"));
-    }
-}
-
-tool::BatchCounts RunJsonl(const std::string& input, std::string& out, unsigned jobs) {
-    const std::string path = ::testing::TempDir() + "en-jsonl-" + std::to_string(getpid());
-    std::ofstream(path, std::ios::binary) << input;
-    const int fd = open(path.c_str(), O_RDONLY);
-    unlink(path.c_str());
-    tool::JsonlOptions options;
-    options.jobs = jobs;
-    const tool::BatchCounts counts = tool::RunJsonl(fd, [&](std::string_view text) { out.append(text); }, options);
-    close(fd);
-    return counts;
-}
-
-TEST(Jsonl, OneLinePerMessageAndErrorsLoseNoOtherLine) {
-    const std::string oneLine = json::parse(tool::ReadAll(EN_EXAMPLES_DIR "/valid/1501-event.json")).dump();
-    const std::string input = oneLine + "\n\n" +                       // 1, 2 blank
-                              "{\"kind\": \"log\", \"msgtype\": 1501\n" +  // 3 syntax
-                              "  \t\r\n[1]\n" +                           // 4 blank, 5 not an object
-                              R"({"kind": "register", "entries": [{"id": 1, "type": "INT16", "value": 1e3}]})" "\n" +
-                              R"({"kind": "log", "msgtype": 1502, "entries": []})" "\r\n" +  // 7, CRLF
-                              oneLine;                                    // 8, no final newline
-    const std::string expected =
-        "{\"line\": 1, \"code\": 0, \"message\": \"\"}\n"
-        "{\"line\": 3, \"error\": \"line 3, column 32: syntax error: the text ends inside an object or array, or goes on after the message\"}\n"
-        "{\"line\": 5, \"error\": \"line 5: a JSON array, expected a message object\"}\n"
-        "{\"line\": 6, \"error\": \"line 6: entries[0].value: expected an integer, found a non-integer number\"}\n"
-        "{\"line\": 7, \"code\": 104, \"message\": \"Unknown MsgType=1502.\"}\n"
-        "{\"line\": 8, \"code\": 0, \"message\": \"\"}\n";
-    for (unsigned jobs : {1u, 2u, 3u, 8u, 9u}) {
-        std::string out;
-        const tool::BatchCounts counts = RunJsonl(input, out, jobs);
-        EXPECT_EQ(out, expected) << jobs << " jobs";
-        EXPECT_EQ(std::vector<size_t>({counts.lines, counts.messages, counts.failures, counts.inputErrors}),
-                  std::vector<size_t>({8, 3, 1, 3}));
-        EXPECT_EQ(counts.ExitStatus(), 2);
-        EXPECT_EQ(counts.codes, (std::map<int, size_t>{{0, 2}, {104, 1}}));
     }
 }
 
