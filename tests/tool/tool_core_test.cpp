@@ -174,28 +174,4 @@ TEST(Describe, AgreesWithTheLibrary) {
     }
 }
 
-size_t CountNodes(const json& nodes) {
-    size_t n = 0;
-    for (const json& node : nodes) n += 1 + (node.contains("children") ? CountNodes(node["children"]) : 0);
-    return n;
-}
-
-TEST(Describe, TreeHoldsEveryRowAtItsDepthAndConstraintsWithBounds) {
-    for (const grammar::MessageKind& kind : grammar::kMessageKinds) {
-        const grammar::GrammarTable* table = kind.pTable;
-        size_t rows = 0;
-        grammar::ForEachRow(*table, [&](const grammar::NodeRow&, const char*) { ++rows; });
-        EXPECT_EQ(CountNodes(json::parse(tool::DescribeJson(*table).dump())["nodes"]), rows) << table->pszClass;
-        const std::string text = tool::DescribeText(*table);
-        EXPECT_EQ(static_cast<size_t>(std::count(text.begin(), text.begin() + text.find("\nRules:\n") + 1, '\n')),
-                  4 + table->nConstraints + rows);
-    }
-    const json reg = json::parse(tool::DescribeJson(*tool::FindGrammar("register")).dump());
-    EXPECT_EQ(reg["constraints"][4], json::parse(R"({"id": 2001, "name": "EntityStatus", "kind": "any_of", "members": [
-        {"id": 1001, "name": "EntStatus_P1", "kind": "signed_range", "min": 0, "max": 3},
-        {"id": 1002, "name": "EntStatus_P2", "kind": "signed_range", "min": 100, "max": 102}]})"));
-    // Renamed root nodes appear under their grammar's name.
-    EXPECT_NE(tool::DescribeText(*tool::FindGrammar("1721")).find(" ComponentCod "), std::string::npos);
-}
-
 }  // namespace
