@@ -121,15 +121,8 @@ bool ScanfTimeText(const char* s) {
            std::sscanf(s, "%d-%d-%d %d:%d:%d", &f[0], &f[1], &f[2], &f[3], &f[4], &f[5]) == 6;
 }
 
-std::string Escaped(const std::string& s) {
-    std::string out;
-    char buf[8];
-    for (unsigned char c : s) {
-        std::snprintf(buf, sizeof buf, c < 0x20 || c >= 0x7F || c == '\\' ? "\\x%02X" : "%c", c);
-        out += buf;
-    }
-    return out;
-}
+// The text in C escapes, quoted.
+std::string Escaped(const std::string& s) { return ::testing::PrintToString(s); }
 
 class TimeScanner : public ::testing::TestWithParam<const char*> {
 protected:
@@ -147,7 +140,7 @@ protected:
         ++m_checked;
         m_accepted += want;
         if (want != got && ++m_failures <= 5)
-            ADD_FAILURE() << "'" << Escaped(s) << "': sscanf " << want << ", scanner " << got;
+            ADD_FAILURE() << Escaped(s) << ": sscanf " << want << ", scanner " << got;
     }
 
     size_t m_checked = 0, m_accepted = 0, m_failures = 0;
@@ -240,8 +233,8 @@ TEST_P(TimeScanner, WideTextsConvertAsWcstombs) {
         if ((std::strcmp(got, want) != 0 || decided != accepted) && ++m_failures <= 5) {
             std::string hex;
             for (wchar_t c : w) hex += std::to_string(static_cast<long>(c)) + " ";
-            ADD_FAILURE() << "wide text " << hex << "\n  wcstombs: '" << Escaped(want) << "' (" << accepted
-                          << ")\n  scanner:  '" << Escaped(got) << "' (" << decided << ")";
+            ADD_FAILURE() << "wide text " << hex << "\n  wcstombs: " << Escaped(want) << " (" << accepted
+                          << ")\n  scanner:  " << Escaped(got) << " (" << decided << ")";
         }
     }
     EXPECT_GT(converted, 0u);
