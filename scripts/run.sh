@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The main job: installs what is missing, builds, validates a sample
 # message through the C interface, then runs en-validate over examples/ and
-# prints a table: file, message type, verdict, text.
+# prints a table: file, message type, verdict, location, text.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
