@@ -14,6 +14,7 @@ tool=("$@")
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/en-transcript.XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 cd "$root" || exit 2
+export LC_ALL=C  # file name patterns expand in one order
 
 while IFS= read -r line; do
   case "$line" in '' | '#'*) continue ;; esac
