@@ -31,7 +31,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr size_t kLinesPerJob = 2048;
 constexpr size_t kBytesPerJob = 4 << 20;
-constexpr size_t kReadSize = 256 << 10;
+constexpr size_t kReadSize = 64 << 10;
 // How long a batch that holds a line waits for more.
 constexpr std::chrono::milliseconds kBatchWait(50);
 // How often a read during validation looks whether the validation is done.
@@ -44,18 +44,21 @@ bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r
 void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, const JsonlOptions& options,
                  std::string& out, BatchCounts& counts) {
     if (IsBlankLine(line)) return;
-    const std::string where = "line " + std::to_string(number);
     try {
         Verdict verdict = Validate(reader.Read(line, options.overrides, number));
         ++counts.messages;
         ++counts.codes[verdict.code];
         if (verdict.code != 0) ++counts.failures;
         if (verdict.code == 0 && options.quiet) return;
-        out += "{\"line\": " + std::to_string(number) + ", " + VerdictJsonKeys(verdict);
+        out += "{\"line\": ";
+        out += std::to_string(number);
+        out += ", ";
+        out += VerdictJsonKeys(verdict);
     } catch (const std::bad_alloc&) {
         throw;
     } catch (const InputError& e) {
         ++counts.inputErrors;
+        const std::string where = "line " + std::to_string(number);
         const std::string position = where + ", column ";
         const std::string text = e.what();
         // Syntax errors already name line and column.
