@@ -183,7 +183,7 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     std::vector<msgjson::Reader> readers(jobs);
-    ReadBatch(reader, batches[0], 1, jobs);
+    ReadBatch(reader, batches[0], options.firstLine, jobs);
     for (size_t cur = 0;; cur ^= 1) {
         Batch& batch = batches[cur];
         Batch& next = batches[cur ^ 1];

@@ -31,6 +31,7 @@ struct JsonlOptions {
     msgjson::Overrides overrides;
     unsigned jobs = 1;   // threads that validate the lines of a batch
     bool quiet = false;  // no output line for a message that conforms
+    size_t firstLine = 1;  // number of the input's first line
     std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
 };
 
