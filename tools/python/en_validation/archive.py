@@ -36,6 +36,7 @@ does not, 2 an input could not be read or a line is not a valid message.
 
 import argparse
 import collections
+import fcntl
 import glob
 import html
 import json
@@ -44,6 +45,8 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
+import threading
 import time
 
 JSONL_SUFFIXES = (".jsonl", ".ndjson")
@@ -138,27 +141,65 @@ def _merge(into, part):
 
 def _run_tool(args, data):
     run = subprocess.run(args, input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    if run.returncode not in (0, 1, 2):
-        raise RuntimeError(f"{' '.join(args)}: exit status {run.returncode}: {run.stderr.decode(errors='replace')}")
+    _check_status(args, run.returncode, run.stderr)
     return run
+
+
+def _check_status(args, status, err):
+    if status not in (0, 1, 2):
+        raise RuntimeError(f"{' '.join(args)}: exit status {status}: {err.decode('utf-8', 'replace')}")
+
+
+def _line_end(f, end, size):
+    """Where the line that holds byte end - 1 ends: after its newline."""
+    if end >= size:
+        return size
+    f.seek(end - 1)
+    if f.read(1) != b"\n":
+        f.readline()
+        return f.tell()
+    return end
 
 
 def validate_range(tool, path, start, end, first_line):
     """The tool's verdict lines for the lines that begin in [start, end),
-    numbered from first_line, with their counts."""
-    with open(path, "rb") as f:
-        pos = _first_line_start(f, start)
-        data = b""
-        if pos < end:
-            f.seek(pos)
-            data = f.read(end - pos)
-            if data and not data.endswith(b"\n"):
-                data += f.readline()
+    numbered from first_line, with their counts.  The file goes to the
+    tool by sendfile, from a thread, while its output is read."""
     stats = _new_stats()
-    if not data:
-        return {"out": b"", "stats": stats, "status": 0, "stderr": "", "files": {path: stats}}
-    run = _run_tool([tool, "--jsonl", "-j1", "--first-line", str(first_line), "-"], data)
-    out = run.stdout
+    with open(path, "rb") as f, tempfile.TemporaryFile() as err:
+        size = os.fstat(f.fileno()).st_size
+        pos = _first_line_start(f, start)
+        stop = _line_end(f, end, size) if pos < end else pos
+        if stop <= pos:
+            return {"out": b"", "stats": stats, "status": 0, "stderr": "", "files": {path: stats}}
+        args = [tool, "--jsonl", "-j1", "--first-line", str(first_line), "-"]
+        proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err)
+        try:  # fewer wake-ups of the tool and the feeder
+            fcntl.fcntl(proc.stdin.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
+        except OSError:
+            pass
+
+        def feed():
+            offset = pos
+            try:
+                while offset < stop:
+                    sent = os.sendfile(proc.stdin.fileno(), f.fileno(), offset, min(stop - offset, 1 << 30))
+                    if sent == 0:
+                        break
+                    offset += sent
+            except BrokenPipeError:
+                pass
+            finally:
+                proc.stdin.close()
+
+        feeder = threading.Thread(target=feed)
+        feeder.start()
+        out = proc.stdout.read()
+        feeder.join()
+        status = proc.wait()
+        err.seek(0)
+        err = err.read()
+    _check_status(args, status, err)
     # Lines that differ only in their number are counted once: only the
     # distinct verdicts are parsed, the first line of each found again.
     lines = out.split(b"\n")
@@ -168,7 +209,7 @@ def validate_range(tool, path, start, end, first_line):
         at = out.find(b", " + rest + b"\n")
         line = int(out[out.rfind(b"\n", 0, at) + 10:at])
         _count_verdict(stats, json.loads(b"{" + rest), n, path, line)
-    return {"out": out, "stats": stats, "status": run.returncode, "stderr": run.stderr.decode("utf-8", "replace"),
+    return {"out": out, "stats": stats, "status": status, "stderr": err.decode("utf-8", "replace"),
             "files": {path: stats}}
 
 
