@@ -163,8 +163,9 @@ def _line_end(f, end, size):
 
 def validate_range(tool, path, start, end, first_line):
     """The tool's verdict lines for the lines that begin in [start, end),
-    numbered from first_line, with their counts.  The file goes to the
-    tool by sendfile, from a thread, while its output is read."""
+    numbered from first_line, with their counts.  The range goes to the
+    tool by sendfile, from a thread, while its output is read; the last
+    range of a file is the tool's standard input itself."""
     stats = _new_stats()
     with open(path, "rb") as f, tempfile.TemporaryFile() as err:
         size = os.fstat(f.fileno()).st_size
@@ -173,6 +174,10 @@ def validate_range(tool, path, start, end, first_line):
         if stop <= pos:
             return {"out": b"", "stats": stats, "status": 0, "stderr": "", "files": {path: stats}}
         args = [tool, "--jsonl", "-j1", "--first-line", str(first_line), "-"]
+        if stop == size:  # the rest of the file: the tool reads it itself
+            os.lseek(f.fileno(), pos, os.SEEK_SET)
+            run = subprocess.run(args, stdin=f.fileno(), stdout=subprocess.PIPE, stderr=err)
+            return _verdicts(args, run.stdout, run.returncode, err, path)
         proc = subprocess.Popen(args, stdin=subprocess.PIPE, stdout=subprocess.PIPE, stderr=err)
         try:  # fewer wake-ups of the tool and the feeder
             fcntl.fcntl(proc.stdin.fileno(), fcntl.F_SETPIPE_SZ, 1 << 20)
@@ -196,10 +201,15 @@ def validate_range(tool, path, start, end, first_line):
         feeder.start()
         out = proc.stdout.read()
         feeder.join()
-        status = proc.wait()
-        err.seek(0)
-        err = err.read()
+        return _verdicts(args, out, proc.wait(), err, path)
+
+
+def _verdicts(args, out, status, err, path):
+    """The result of a range: the tool's output and its counts."""
+    err.seek(0)
+    err = err.read()
     _check_status(args, status, err)
+    stats = _new_stats()
     # Lines that differ only in their number are counted once: only the
     # distinct verdicts are parsed, the first line of each found again.
     lines = out.split(b"\n")
@@ -296,9 +306,11 @@ def run(args, client, report):
     names = _output_names([p for p, _ in jsonl])
     ranges = [(p, s, min(s + args.chunk_size, size)) for p, size in jsonl for s in range(0, size, args.chunk_size)]
     # First pass: the lines of every range, for the number of each range's first line.
-    counts = client.map(count_lines, *zip(*ranges), pure=False) if ranges else []
+    # The last range of a file needs no count.
+    counted = [r for r, after in zip(ranges, ranges[1:] + [None]) if after is not None and after[0] == r[0]]
+    counts = client.map(count_lines, *zip(*counted), pure=False) if counted else []
     first, broken = {}, set()
-    for (path, start, _), fut in zip(ranges, counts):
+    for (path, start, _), fut in zip(counted, counts):
         if path in broken:
             continue
         try:
@@ -309,6 +321,8 @@ def run(args, client, report):
             continue
         first[(path, start)] = first.get(path, 1)
         first[path] = first[(path, start)] + n
+    for path, start, _ in ranges:
+        first.setdefault((path, start), first.get(path, 1))
     ranges = [r for r in ranges if r[0] not in broken]
     jobs = [("range", r) for r in ranges]
     jobs += [("files", [p for p, _ in messages[i:i + FILES_PER_TASK]]) for i in range(0, len(messages), FILES_PER_TASK)]
