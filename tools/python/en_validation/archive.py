@@ -350,7 +350,7 @@ def run(args, client, report):
         position[f.key] = i
         pending.add(f)
     submitted = min(window, len(jobs))
-    outputs, ready, next_job = {}, {}, 0
+    outputs, ready, next_job, unvalidated = {}, {}, 0, set()
     try:
         for fut in pending:
             ready[position.pop(fut.key)] = fut
@@ -366,7 +366,9 @@ def run(args, client, report):
                 try:
                     result = f.result()
                 except Exception as e:
-                    report(f"{r[0] if kind == 'range' else ', '.join(r)}: cannot validate: {e}")
+                    what = f"bytes {r[1]} to {r[2]} of {r[0]}" if kind == "range" else ", ".join(r)
+                    report(f"{what}: not validated: {e}")
+                    unvalidated.update([r[0]] if kind == "range" else r)
                     result = {"out": b"", "stats": _new_stats(), "status": 2, "stderr": "", "files": {}}
                 f.release()
                 status = max(status, result["status"])
@@ -392,7 +394,7 @@ def run(args, client, report):
     for path, _ in jsonl:  # an empty file has no range
         if path not in broken and not os.path.exists(os.path.join(args.out, "verdicts", names[path])):
             open(os.path.join(args.out, "verdicts", names[path]), "wb").close()
-    summary = _summary(totals, jsonl, messages, names, per_file, errors, broken, started)
+    summary = _summary(totals, jsonl, messages, names, per_file, errors, broken, unvalidated, started)
     with open(os.path.join(args.out, "summary.json"), "w", encoding="utf-8") as f:
         json.dump(summary, f, indent=1, ensure_ascii=False)
         f.write("\n")
@@ -413,7 +415,7 @@ def _code_order(code):
     return (0, int(code), "") if code.isdigit() else (1, 0, code)
 
 
-def _summary(totals, jsonl, messages, names, per_file, errors, broken, started):
+def _summary(totals, jsonl, messages, names, per_file, errors, broken, unvalidated, started):
     files = []
     for path, size in jsonl + messages:
         s = per_file[path]
@@ -422,6 +424,8 @@ def _summary(totals, jsonl, messages, names, per_file, errors, broken, started):
                  "verdicts": "verdicts/" + (names[path] if path in names else "messages.jsonl")}
         if path in broken:
             entry["error"] = "cannot read"
+        elif path in unvalidated:
+            entry["error"] = "not validated in part: its verdicts lack lines"
         files.append(entry)
     by_count = lambda table: dict(sorted(table.items(), key=lambda kv: (-kv[1], kv[0])))
     texts = sorted(totals["texts"].items(), key=lambda kv: (-kv[1], kv[0]))[:TOP_TEXTS]
