@@ -304,6 +304,8 @@ def run(args, client, report):
     tool = args.tool
     os.makedirs(os.path.join(args.out, "verdicts"), exist_ok=True)
     names = _output_names([p for p, _ in jsonl])
+    for name in list(names.values()) + ["messages.jsonl"]:  # an empty file has no range
+        open(os.path.join(args.out, "verdicts", name), "wb").close()
     ranges = [(p, s, min(s + args.chunk_size, size)) for p, size in jsonl for s in range(0, size, args.chunk_size)]
     # First pass: the lines of every range, for the number of each range's first line.
     # The last range of a file needs no count.
@@ -391,9 +393,6 @@ def run(args, client, report):
         for f in outputs.values():
             f.close()
     progress.update(0, 0, final=True)
-    for path, _ in jsonl:  # an empty file has no range
-        if path not in broken and not os.path.exists(os.path.join(args.out, "verdicts", names[path])):
-            open(os.path.join(args.out, "verdicts", names[path]), "wb").close()
     summary = _summary(totals, jsonl, messages, names, per_file, errors, broken, unvalidated, started)
     with open(os.path.join(args.out, "summary.json"), "w", encoding="utf-8") as f:
         json.dump(summary, f, indent=1, ensure_ascii=False)
