@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include <iostream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -327,7 +328,14 @@ int main(int argc, char** argv) {
     app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
         ->check(CLI::Range(1u, 64u));
     app.add_option("--first-line", opt.firstLine, "Number of the first --jsonl line (default 1), for a part of a file")
-        ->check(CLI::Range(size_t{1}, size_t{1} << 48))
+        ->check(CLI::Validator([](const std::string& n) {
+            // Digits only, at least 1, far from where the numbering would wrap.
+            errno = 0;
+            const unsigned long long v = std::strtoull(n.c_str(), nullptr, 10);
+            const bool ok = !n.empty() && n.find_first_not_of("0123456789") == std::string::npos && v >= 1 &&
+                            errno == 0 && v <= std::numeric_limits<size_t>::max() / 2;
+            return ok ? std::string() : "not a line number: " + n;
+        }, ""))
         ->needs(jsonl)
         ->option_text("N");
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
