@@ -54,30 +54,38 @@ def check_verdicts(inputs, out):
 
 
 class Shown(html.parser.HTMLParser):
-    """What the page shows: the totals and the bars of each chart."""
+    """What the page shows: the totals, the legend's colour of each code, and
+    each chart's bars: label, count, colour and width of each part."""
 
     def __init__(self):
         super().__init__()
-        self.totals, self.charts, self.chart, self.total = {}, {}, None, None
+        self.totals, self.legend, self.charts = {}, {}, {}
+        self.chart = self.bar = self.text = None
 
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
         if tag == "div" and a.get("id") in ("places", "types"):
-            self.chart = self.charts.setdefault(a["id"], {})
+            self.chart = self.charts.setdefault(a["id"], [])
         elif tag == "g" and self.chart is not None:
-            self.bar = self.chart.setdefault(a["data-label"], [])
+            self.bar = {"parts": []}
+            self.chart.append(self.bar)
+        elif tag == "text" and self.chart is not None:
+            self.text = (self.bar, a.get("class", "label"))
         elif tag == "rect" and self.chart is not None:
-            self.bar.append((a["data-part"], int(a["data-count"]), float(a["width"])))
+            self.bar["parts"].append((a["fill"], float(a["width"])))
         elif tag == "td" and a.get("class") == "total":
-            self.total = a["data-name"]
+            self.text = (self.totals, a["data-name"])
+        elif tag == "span" and a.get("class") == "key":
+            self.text = (self.legend, a["style"].partition(":")[2])
 
     def handle_endtag(self, tag):
         if tag == "div":
             self.chart = None
 
     def handle_data(self, data):
-        if self.total:
-            self.totals[self.total], self.total = int(data.replace(",", "")), None
+        if self.text and data.strip():
+            (into, key), self.text = self.text, None
+            into[key] = data.strip()
 
 
 def test_archive_on_two_workers(inputs, tmp_path):
@@ -123,15 +131,18 @@ def test_archive_on_two_workers(inputs, tmp_path):
                          stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True, timeout=120).stdout
     shown = Shown()
     shown.feed(dom)
-    assert shown.totals == {"Files": 6, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
-                            "Not conforming": t["failing"], "Input errors": t["input_errors"], "Unreadable inputs": 2}
+    number = lambda text: int(text.replace(",", ""))
+    assert {k: number(v) for k, v in shown.totals.items()} == {
+        "Files": 6, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
+        "Not conforming": t["failing"], "Input errors": t["input_errors"], "Unreadable inputs": 2}
     top = sorted(places.items(), key=lambda kv: (-kv[1], kv[0]))[:30]
-    assert {p: [n for _, n, _ in bar] for p, bar in shown.charts["places"].items()} == {p: [n] for p, n in top}
-    assert shown.charts["types"] == {k: [(f"code {c}" if c.isdigit() else c, n, pytest.approx(480 * n / max(
-        sum(v.values()) for v in summary["by_type"].values()), abs=0.01)) for c, n in v.items()]
-                                     for k, v in summary["by_type"].items()}
-    widths = {p: bar[0][2] for p, bar in shown.charts["places"].items()}
-    assert all(widths[p] == pytest.approx(480 * n / top[0][1], abs=0.01) for p, n in top)
+    width = lambda n, most: pytest.approx(480 * n / most, abs=0.01)
+    assert [(b["label"], number(b["count"]), [w for _, w in b["parts"]]) for b in shown.charts["places"]] == \
+           [(p, n, [width(n, top[0][1])]) for p, n in top]
+    color = {code: c for c, code in shown.legend.items()}
+    most = max(sum(v.values()) for v in summary["by_type"].values())
+    assert [(b["label"], number(b["count"]), b["parts"]) for b in shown.charts["types"]] == \
+           [(k, sum(v.values()), [(color[c], width(n, most)) for c, n in v.items()]) for k, v in summary["by_type"].items()]
 
 
 def test_worker_killed_during_the_run(inputs, tmp_path):
