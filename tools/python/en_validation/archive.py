@@ -548,13 +548,13 @@ def main(argv=None):
                                      description="Validate archives of captured messages with en-validate on Dask.")
     parser.add_argument("inputs", nargs="+", metavar="FILE|PATTERN",
                         help="JSON Lines (*.jsonl, *.ndjson) and message files; quote patterns for glob")
-    parser.add_argument("--out", default="archive-report", help="output folder (default: archive-report)")
+    parser.add_argument("--out", default="archive-report", metavar="DIR", help="output folder (default: archive-report)")
     parser.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler, e.g. tcp://host:8786")
-    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1,
+    parser.add_argument("--workers", type=int, default=os.cpu_count() or 1, metavar="N",
                         help="worker processes of the LocalCluster without --scheduler (default: one per processor)")
-    parser.add_argument("--chunk-size", type=_size, default=DEFAULT_CHUNK,
-                        help="bytes of a JSON Lines file per task, cut at lines (default 32M)")
-    parser.add_argument("--tool", default=os.environ.get("EN_VALIDATE") or shutil.which("en-validate"),
+    parser.add_argument("--chunk-size", type=_size, default=DEFAULT_CHUNK, metavar="BYTES",
+                        help="bytes of a JSON Lines file per task, cut at lines; k, M, G (default 32M)")
+    parser.add_argument("--tool", metavar="PATH", default=os.environ.get("EN_VALIDATE") or shutil.which("en-validate"),
                         help="the en-validate program (default: $EN_VALIDATE, else en-validate on PATH)")
     parser.add_argument("--progress", action=argparse.BooleanOptionalAction, default=sys.stderr.isatty(),
                         help="a progress line on standard error (default: when it is a terminal)")
@@ -575,7 +575,12 @@ def main(argv=None):
         sys.stderr.write(("\r\x1b[K" if args.progress else "") + f"archive: {text}\n")
 
     if args.scheduler:
-        with Client(args.scheduler) as client:
+        try:
+            client = Client(args.scheduler, timeout=30)
+        except (OSError, TimeoutError) as e:
+            report(f"cannot reach the scheduler {args.scheduler}: {e}")
+            return 2
+        with client:
             return run(args, client, report)
     with LocalCluster(n_workers=args.workers, threads_per_worker=1, processes=True, host="127.0.0.1",
                       dashboard_address=None, silence_logs=logging.ERROR) as cluster, Client(cluster) as client:
