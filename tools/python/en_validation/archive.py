@@ -260,13 +260,14 @@ class _Progress:
 
 
 def _inputs(patterns):
-    """(JSON Lines files, message files, errors), each file once, in order."""
+    """(JSON Lines files, message files, errors), each file once, in order,
+    by absolute path: workers elsewhere have another working directory."""
     seen, jsonl, messages, errors = set(), [], [], []
     for pattern in patterns:
         names = sorted(glob.glob(pattern)) if glob.has_magic(pattern) else [pattern]
         if not names:
             errors.append(f"{pattern}: no file matches")
-        for name in names:
+        for name in map(os.path.abspath, names):
             if name in seen:
                 continue
             seen.add(name)
