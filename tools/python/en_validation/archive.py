@@ -14,7 +14,8 @@ The tool is the engine: no message is read by Python.
 
 Output, in DIR (default ``archive-report``):
 
-- ``verdicts/NAME``: for each JSON Lines input, the tool's verdict lines in
+- ``verdicts/NAME``: for each JSON Lines input (NAME its file name, 2-NAME
+  and so on for later inputs of the same name), the tool's verdict lines in
   input order, byte for byte what ``en-validate --jsonl FILE`` writes;
 - ``verdicts/messages.jsonl``: the ``en-validate --json`` lines of the
   message files, in input order;
