@@ -82,12 +82,12 @@ jsonl=$(tr -d '\n' <$ok)
   cat array.json; cat deep.json; echo; echo "$jsonl"; } >lines.jsonl
 run --jsonl lines.jsonl
 expect "JSON Lines: exit status" 2 $rc
-expect "JSON Lines: records" '{"line": 1, "code": 0, "message": ""}
+expect "JSON Lines: records" '{"line": 1, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}
 {"line": 2, "error": "line 2, column 28: number out of range: 1e400"}
 {"line": 3, "error": "line 3: entries[0].id: value 18446744073709551616 is out of range 0..4294967295"}
 {"line": 4, "error": "line 4: a JSON array, expected a message object"}
 {"line": 5, "error": "line 5: x: nested deeper than 100 levels"}
-{"line": 6, "code": 0, "message": ""}' "$(cat out.txt)"
+{"line": 6, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}' "$(cat out.txt)"
 
 # A blob the reader cannot read: the library's record, then where and why.
 "${tool[@]}" --encode "$examples/valid/1701-status.json" -o whole.blob

@@ -48,19 +48,22 @@ std::vector<std::string> Lines(const std::string& text) {
 }
 
 // Ten copies of the reference cases, over batches and jobs: line by line
-// the expected records, in order, with line numbers.
+// the expected records, in order, with line numbers, kinds and types.
 TEST(Cli, EveryReferenceMessageThroughJsonLines) {
     std::string input;
     for (int i = 0; i < 10; ++i) input += ReadFile(EN_CONFORMANCE_DIR "/cases.jsonl");
     const Outcome run = Tool("--jsonl -j 2 -", input);
     EXPECT_EQ(run.status, 1) << run.err;
     const std::vector<std::string> out = Lines(run.out), expected = Lines(ReadFile(EN_CONFORMANCE_DIR "/expected.jsonl"));
+    const std::vector<std::string> cases = Lines(input);
     ASSERT_EQ(out.size(), 10 * expected.size());
     size_t wrong = 0;
     for (size_t i = 0; i < out.size(); ++i) {
-        json got = json::parse(out[i]);
+        json got = json::parse(out[i]), message = json::parse(cases[i]);
         wrong += got["line"] != i + 1;
-        for (const char* key : {"line", "entry", "offset", "path"}) got.erase(key);
+        // Kind and type as the message gives them.
+        wrong += got["kind"] != message["kind"] || got.value("msgtype", 0) != message.value("msgtype", 0);
+        for (const char* key : {"line", "kind", "msgtype", "entry", "offset", "path"}) got.erase(key);
         if (got != json::parse(expected[i % expected.size()]) && ++wrong < 10) ADD_FAILURE() << "line " << i + 1 << ": " << out[i];
     }
     EXPECT_EQ(wrong, 0u);
@@ -74,7 +77,7 @@ TEST(Cli, ManPageHasEveryOption) {
         const size_t from = help.find("--", at), to = help.find_first_of(" \n", from);
         EXPECT_NE(page.find("\\-\\-" + help.substr(from + 2, to - from - 2)), std::string::npos) << help.substr(from, to - from);
     }
-    EXPECT_EQ(options, 16u);
+    EXPECT_EQ(options, 17u);
 }
 
 }  // namespace

@@ -67,7 +67,7 @@ TEST(Jsonl, VerdictComesWhileTheInputStaysOpen) {
     close(p[1]);
     run.join();
     ASSERT_TRUE(came);
-    EXPECT_EQ(verdict.get().rfind("{\"line\": 1, \"code\": 101, ", 0), 0u);
+    EXPECT_EQ(verdict.get().rfind("{\"line\": 1, \"kind\": \"register\", \"code\": 101, ", 0), 0u);
 }
 
 // --describe must agree with the library: a message made of the required

@@ -45,13 +45,16 @@ void ProcessLine(msgjson::Reader& reader, std::string& line, size_t number, cons
                  std::string& out, BatchCounts& counts) {
     if (IsBlankLine(line)) return;
     try {
-        Verdict verdict = Validate(reader.Read(line, options.overrides, number));
+        const msgjson::Message message = reader.Read(line, options.overrides, number);
+        Verdict verdict = Validate(message);
         ++counts.messages;
         ++counts.codes[verdict.code];
         if (verdict.code != 0) ++counts.failures;
         if (verdict.code == 0 && options.quiet) return;
         out += "{\"line\": ";
         out += std::to_string(number);
+        out += ", ";
+        out += KindJsonKeys(message);
         out += ", ";
         out += VerdictJsonKeys(verdict);
     } catch (const std::bad_alloc&) {
@@ -180,7 +183,7 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
     std::vector<BatchCounts> partCounts(jobs);
     std::vector<std::exception_ptr> failures(jobs);
     std::vector<msgjson::Reader> readers(jobs);
-    ReadBatch(reader, batches[0], 1, jobs);
+    ReadBatch(reader, batches[0], options.firstLine, jobs);
     for (size_t cur = 0;; cur ^= 1) {
         Batch& batch = batches[cur];
         Batch& next = batches[cur ^ 1];

@@ -31,12 +31,13 @@ struct JsonlOptions {
     msgjson::Overrides overrides;
     unsigned jobs = 1;   // threads that validate the lines of a batch
     bool quiet = false;  // no output line for a message that conforms
+    size_t firstLine = 1;  // number of the input's first line
     std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
 };
 
 // Reads lines from the file descriptor in and writes, for every line that
 // is not blank, one line through out, in input order: {"line": L, then
-// VerdictJsonKeys} or {"line": L, "error": "line L...: why"}.  Lines are
+// KindJsonKeys and VerdictJsonKeys} or {"line": L, "error": "line L...: why"}.  Lines are
 // read in batches of at most a few thousand lines and a few MiB, so that
 // memory stays bounded whatever the input's size; jobs threads validate the
 // parts of a batch at once while the next batch is read.  A batch is also

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include <iostream>
+#include <limits>
 #include <map>
 #include <optional>
 #include <string>
@@ -52,6 +53,7 @@ struct Options {
     std::string output;
     std::string locale;
     unsigned jobs = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
+    size_t firstLine = 1;
 
     msgjson::Overrides Overrides() const {
         msgjson::Overrides o;
@@ -219,6 +221,7 @@ int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
     options.overrides = opt.Overrides();
     options.jobs = opt.jobs;
     options.quiet = opt.quiet;
+    options.firstLine = opt.firstLine;
     if (showProgress) options.progress = progress;
     // Each batch's verdicts are written at once, for whoever waits for them.
     const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
@@ -324,6 +327,17 @@ int main(int argc, char** argv) {
     app.add_option("-o,--output", opt.output, "Where --encode/--decode write (default: standard output)");
     app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
         ->check(CLI::Range(1u, 64u));
+    app.add_option("--first-line", opt.firstLine, "Number of the first --jsonl line (default 1), for a part of a file")
+        ->check(CLI::Validator([](const std::string& n) {
+            // Digits only, at least 1, far from where the numbering would wrap.
+            errno = 0;
+            const unsigned long long v = std::strtoull(n.c_str(), nullptr, 10);
+            const bool ok = !n.empty() && n.find_first_not_of("0123456789") == std::string::npos && v >= 1 &&
+                            errno == 0 && v <= std::numeric_limits<size_t>::max() / 2;
+            return ok ? std::string() : "not a line number: " + n;
+        }, ""))
+        ->needs(jsonl)
+        ->option_text("N");
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
     auto* quiet = app.add_flag("-q,--quiet", opt.quiet, "Print only what does not conform: failed verdicts and errors");
     auto* summary = app.add_flag("--summary", opt.summary, "End with the number of verdicts per code on standard error");

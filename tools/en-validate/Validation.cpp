@@ -60,6 +60,11 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
     return keys;
 }
 
+std::string KindJsonKeys(const msgjson::Message& message) {
+    return message.kind == msgjson::Kind::Log ? "\"kind\": \"log\", \"msgtype\": " + std::to_string(message.msgType)
+                                              : "\"kind\": \"register\"";
+}
+
 std::string ErrorJsonKey(std::string_view text) { return "\"error\": " + JsonString(text); }
 
 }  // namespace tool

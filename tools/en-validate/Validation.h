@@ -52,6 +52,10 @@ std::string JsonString(std::string_view text);
 // braces.
 std::string VerdictJsonKeys(const Verdict& verdict);
 
+// "kind": "log", "msgtype": T or "kind": "register": the kind a message was
+// validated as, without braces.
+std::string KindJsonKeys(const msgjson::Message& message);
+
 // "error": "TEXT", without braces.
 std::string ErrorJsonKey(std::string_view text);
 
