@@ -123,9 +123,9 @@ constexpr Finding Check(const GrammarTable& t) {
         const NodeRow& row = RowAt(t, i);
         const size_t depth = row.nDepth;
         if (depth != 0) {
-            const NodeRow* above = i == 0 ? nullptr : &RowAt(t, i - 1);
-            if (above == nullptr || size_t{above->nDepth} + 1 < depth ||
-                (size_t{above->nDepth} + 1 == depth && !IsGroup(*above)))
+            if (i == 0) return {Problem::DeeperThanItsGroup, i};
+            const NodeRow& above = RowAt(t, i - 1);
+            if (size_t{above.nDepth} + 1 < depth || (size_t{above.nDepth} + 1 == depth && !IsGroup(above)))
                 return {Problem::DeeperThanItsGroup, i};
         }
         // Siblings: the rows of the same depth since the group row above.
@@ -314,10 +314,9 @@ constexpr typename CImageOf<Table>::Image Make(const typename CImageOf<Table>::I
                 while (out.hash[nHash + h].nSlot != 0) h = (h + 1) & ((x_uint32{1} << bits) - 1);
                 out.hash[nHash + h] = {row.nID, static_cast<x_uint32>(s + 1)};
             }
-            const NodeRow* row = g == 0 ? nullptr : &RowAt(t, groupRow[g]);
-            out.groups[g] = CGroupNode(row == nullptr ? "Root" : NameOf(t, *row), row == nullptr ? 0 : row->nID,
-                                       row != nullptr && row->bRequired, self->slots + nSlots,
-                                       static_cast<x_uint32>(n), self->hash + nHash, bits,
+            const NodeRow& row = RowAt(t, groupRow[g]);  // the root (g 0) has none
+            out.groups[g] = CGroupNode(g == 0 ? "Root" : NameOf(t, row), g == 0 ? 0 : row.nID, g != 0 && row.bRequired,
+                                       self->slots + nSlots, static_cast<x_uint32>(n), self->hash + nHash, bits,
                                        self->required + firstRequired, static_cast<x_uint32>(nRequired - firstRequired));
             nSlots += n;
             nHash += size_t{1} << bits;

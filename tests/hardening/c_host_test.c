@@ -14,6 +14,9 @@
  * 2. Four threads validate over and over, allocations still failing, while
  *    the main thread forks child after child; each child validates every
  *    BLOB as every kind and must get the same records, within 20 s.
+ * 3. With every reader of the utility library taken and no memory for
+ *    another, every validation must end with 100 "Unknown error" (104 for
+ *    a type without grammar); with the readers given back, as before.
  * Exit code 0 on success; an abort of the process is the fault it catches.
  */
 #define _GNU_SOURCE
@@ -208,7 +211,6 @@ int main(int argc, char** argv) {
     }
     atomic_store(&g_stop, 1);
     for (int t = 0; t < kBusyThreads; ++t) pthread_join(busy[t], NULL);
-    atomic_store(&g_failing, 0);
     if (wrong != 0) {
         fprintf(stderr, "%d of %d children failed, %d of them hung\n", wrong, kForks, hung);
         ++problems;
@@ -218,7 +220,33 @@ int main(int argc, char** argv) {
         ++problems;
     }
 
+    /* 3. No reader to be had. */
+    void* (*createReader)(void);
+    void (*freeReader)(void*);
+    LOOKUP(createReader, utility, "_Z20CreateINVPBlobReaderv");
+    LOOKUP(freeReader, utility, "_Z18FreeINVPBlobReaderP11CBlobReader");
+    static void* held[1024];
+    int nHeld = 0;
+    while (nHeld < 1024 && (held[nHeld] = createReader()) != NULL) ++nHeld;
+    ValidateAll(&g_busy[0]);
+    while (nHeld > 0) freeReader(held[--nHeld]);
+    ValidateAll(&g_busy[1]);
+    atomic_store(&g_failing, 0);
+    int unknown = 0;
+    for (int m = 0; m < g_nMsgs; ++m)
+        for (int k = 0; k < kKinds; ++k) {
+            const EN_VALIDATE_RESULT* r = &g_busy[0].r[m][k];
+            const int want = g_want.r[m][k].nCode == EN_VALIDATE_UNKNOWN_MSGTYPE ? EN_VALIDATE_UNKNOWN_MSGTYPE
+                                                                                : EN_VALIDATE_UNKNOWN_ERROR;
+            unknown += r->nCode == want && (want != EN_VALIDATE_UNKNOWN_ERROR || strcmp(r->szMessage, "Unknown error") == 0);
+        }
+    if (unknown != g_nMsgs * kKinds || Differences(&g_busy[1], &g_want) != 0) {
+        fprintf(stderr, "without readers, %d of %d records as expected; afterwards %d differ\n", unknown,
+                g_nMsgs * kKinds, Differences(&g_busy[1], &g_want));
+        ++problems;
+    }
+
     printf("%d messages as %d kinds, every allocation failing: first calls on 2 threads, %d forked children; "
-           "%d problems\n", g_nMsgs, kKinds, kForks, problems);
+           "no reader: 100; %d problems\n", g_nMsgs, kKinds, kForks, problems);
     return problems == 0 ? 0 : 1;
 }
