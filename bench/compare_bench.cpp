@@ -85,7 +85,7 @@ void Finish(benchmark::State& state, const Case& c, size_t bytesRead, F&& once) 
 }
 
 void Ours(benchmark::State& state, const Case& c) {
-    const EN_VALIDATE_RESULT first = Validate(c);  // builds the grammar
+    const EN_VALIDATE_RESULT first = Validate(c);  // the verdict, checked once
     if (first.nCode != c.expectedCode) {
         state.SkipWithError(("library result " + std::to_string(first.nCode) + ": " + first.szMessage).c_str());
         return;

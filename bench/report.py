@@ -19,7 +19,7 @@ import sys
 
 TARGET_VS_PB = 1.0      # ours / faster protobuf variant
 TARGET_VS_FLOOR = 3.0   # ours / scan floor
-TARGET_ALLOCS = 0       # heap allocations per validation, grammar built
+TARGET_ALLOCS = 0       # heap allocations per validation, the first included
 TARGET_FIRST_US = 10    # the first validation of every message type
 MISS = " ✗"
 
