@@ -1,4 +1,4 @@
-// Inside the library: building a grammar, and the parser alone.
+// Inside the library: the parser alone.
 #include <benchmark/benchmark.h>
 
 #include "AllocCounter.h"
@@ -7,45 +7,6 @@
 #include "GrammarRegistry.h"
 
 namespace {
-
-// What the registry pays on the first request for a message type (Arg:
-// the type, 0 for the registration message).
-void BM_BuildGrammar(benchmark::State& state) {
-    const grammar::GrammarTable& table = *testmsg::KindOf(static_cast<x_int32>(state.range(0))).pTable;
-    for (auto _ : state) {
-        CBlobGrammar* grammar = new CBlobGrammar(table);
-        benchmark::DoNotOptimize(grammar);
-        delete grammar;
-    }
-    benchalloc::ReportMemory(state, [&] { delete new CBlobGrammar(table); });
-}
-BENCHMARK(BM_BuildGrammar)->ArgName("kind")->Apply([](benchmark::internal::Benchmark* b) {
-    for (const grammar::MessageKind& kind : grammar::kMessageKinds) b->Arg(kind.MsgType());
-});
-
-// Building all fourteen grammars, what a process pays once when it
-// validates every message type (freeing them is not timed).
-void BM_BuildAllGrammars(benchmark::State& state) {
-    constexpr size_t kCount = grammar::kMessageKindCount;
-    CBlobGrammar* grammars[kCount];
-    auto build = [&] {
-        for (size_t i = 0; i < kCount; ++i) grammars[i] = new CBlobGrammar(*grammar::kMessageKinds[i].pTable);
-    };
-    auto release = [&] {
-        for (CBlobGrammar* g : grammars) delete g;
-    };
-    for (auto _ : state) {
-        build();
-        benchmark::DoNotOptimize(grammars);
-        state.PauseTiming();
-        release();
-        state.ResumeTiming();
-    }
-    state.counters["grammars"] = static_cast<double>(kCount);
-    benchalloc::ReportMemory(state, build);
-    release();
-}
-BENCHMARK(BM_BuildAllGrammars);
 
 // The parser without the entry point: a large status message, every group
 // Arg times in each instance of its parent.

@@ -14,7 +14,7 @@ using testmsg::Msg;
 // reported only for messages that are read to their end.
 void Run(benchmark::State& state, const Msg& m, int type, int expectedCode, bool readToEnd = true) {
     const grammar::MessageKind& kind = testmsg::KindOf(type);
-    if (testmsg::Validate(m.get(), kind).nCode != expectedCode) {  // also builds the grammar
+    if (testmsg::Validate(m.get(), kind).nCode != expectedCode) {  // the verdict, checked once
         state.SkipWithError("unexpected result");
         return;
     }

@@ -56,7 +56,7 @@ protected:
     ~CBlobReader() = default;  // destroyed only by FreeINVPBlobReader
 };
 
-// A new reader; throws std::bad_alloc when memory is exhausted.
+// A new reader, or null when none can be made; never throws.
 __attribute__((visibility("default"))) CBlobReader* CreateINVPBlobReader();
 // Releases a reader made by CreateINVPBlobReader; null is ignored.
 __attribute__((visibility("default"))) void FreeINVPBlobReader(CBlobReader* pReader);

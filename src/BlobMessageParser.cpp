@@ -8,7 +8,6 @@
 #include "BlobEntries.h"
 #include "En_Msg.h"
 #include "En_Validation.h"
-#include "my/ThreadCache.h"
 
 namespace {
 
@@ -23,16 +22,13 @@ bool ReportRepeated(const CNode& node, const CGroupNode& group, CViolation& v) {
                  node.GetID(), node.GetName(), group.GetName());
 }
 
-// A thread keeps the memory of its largest message up to these sizes.
-const size_t kKeptFrames = 1024;
-const size_t kKeptCounts = 16384;
-
 }  // namespace
 
 // -------------------------------------------------------------- context
 
 bool CParsingContext::_ReportMissingNode(CViolation& v) const {
-    for (x_uint32 i : m_pGroupNode->GetRequiredSlots()) {
+    for (size_t r = 0; r < m_pGroupNode->GetRequiredSlotCount(); ++r) {
+        const x_uint32 i = m_pGroupNode->GetRequiredSlots()[r];
         if (m_SubNodeRefCounts[i] != 0) continue;
         const CNode& node = *m_pGroupNode->GetSlot(i).pNode;
         return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", node.GetID(),
@@ -44,88 +40,37 @@ bool CParsingContext::_ReportMissingNode(CViolation& v) const {
 
 // ---------------------------------------------------------------- stack
 
-template <class T>
-T* CContextStack::CArray<T>::Append(size_t n) {
-    const size_t size = m_nSize + n;
-    if (size > m_nCapacity) {
-        const size_t capacity = std::max(size, std::max<size_t>(2 * m_nCapacity, 64));
-        std::unique_ptr<T[]> data(new T[capacity]);
-        if (m_nSize != 0) std::memcpy(data.get(), m_pData.get(), m_nSize * sizeof(T));
-        m_pData.swap(data);
-        m_nCapacity = capacity;
-    }
-    T* appended = m_pData.get() + m_nSize;
-    m_nSize = size;
-    return appended;
-}
-
-template <class T>
-void CContextStack::CArray<T>::Clear(size_t keep) {
-    m_nSize = 0;
-    if (m_nCapacity <= keep) return;
-    m_pData.reset();
-    m_nCapacity = 0;
-}
-
-CContextStack::CContextStack() : m_pStore(my::CThreadCache<CStore>::Get()) {
-    // Without the thread's store (no memory for it, or a stack already
-    // lives on this thread), the stack keeps its own.
-    if (m_pStore == nullptr || m_pStore->bLeased) m_pStore = &m_OwnStore;
-    m_pStore->bLeased = true;
-}
-
-CContextStack::~CContextStack() {
-    CStore& store = *m_pStore;
-    store.frames.Clear(kKeptFrames);
-    store.counts.Clear(kKeptCounts);
-    store.bLeased = false;
-}
-
 void CContextStack::Push(const CGroupNode& group) {
-    CStore& store = *m_pStore;
-    const size_t n = group.GetSlotCount() + 1;  // the required sub-nodes seen, then the counts
-    const size_t first = store.counts.Size();
-    std::memset(store.counts.Append(n), 0, n * sizeof(x_uint32));
-    try {
-        *store.frames.Append(1) = CFrame{&group, first};
-    } catch (...) {
-        store.counts.Shrink(first);
-        throw;
-    }
+    MY_ASSERT(m_nDepth < CGrammarRegistry::kMaxDepth && group.GetSlotCount() < kFrameCounts);
+    m_pGroups[m_nDepth] = &group;
+    std::memset(m_Counts[m_nDepth], 0, (group.GetSlotCount() + 1) * sizeof(x_uint32));
+    ++m_nDepth;
 }
 
 const CGroupNode* CContextStack::Pop() {
     MY_ASSERT(!IsEmpty());
-    CStore& store = *m_pStore;
-    const CFrame top = store.frames.Data()[store.frames.Size() - 1];
-    store.frames.Shrink(store.frames.Size() - 1);
-    store.counts.Shrink(top.nFirstCount);
-    return top.pGroup;
+    return m_pGroups[--m_nDepth];
 }
 
-CParsingContext CContextStack::GetCurrentContext() const {
+CParsingContext CContextStack::GetCurrentContext() {
     MY_ASSERT(!IsEmpty());
-    const CFrame& top = m_pStore->frames.Data()[m_pStore->frames.Size() - 1];
-    return CParsingContext(*top.pGroup, m_pStore->counts.Data() + top.nFirstCount);
+    return CParsingContext(*m_pGroups[m_nDepth - 1], m_Counts[m_nDepth - 1]);
 }
 
 void CContextStack::FormatPath(const CNode* pNamed, char* text, size_t size) const {
     MY_ASSERT(!IsEmpty() && size != 0);
-    const CStore& store = *m_pStore;
-    const CFrame* frames = store.frames.Data();
     size_t used = 0;
     auto advance = [&](int n) {
         if (n > 0) used = std::min(size - 1, used + static_cast<size_t>(n));
     };
     text[0] = 0;
-    advance(std::snprintf(text, size, "%s", frames[0].pGroup->GetName()));
-    for (size_t i = 1; i < store.frames.Size(); ++i) {
+    advance(std::snprintf(text, size, "%s", m_pGroups[0]->GetName()));
+    for (size_t i = 1; i < m_nDepth; ++i) {
         // The instance: its group's count in the parent instance so far.
-        const CFrame& parent = frames[i - 1];
-        const int slot = parent.pGroup->FindSlot(frames[i].pGroup->GetID());
+        const int slot = m_pGroups[i - 1]->FindSlot(m_pGroups[i]->GetID());
         MY_ASSERT(slot >= 0);
-        advance(std::snprintf(text + used, size - used, "/%s[%u]", frames[i].pGroup->GetName(),
-                              store.counts.Data()[parent.nFirstCount + 1 + static_cast<size_t>(slot)]));
+        advance(std::snprintf(text + used, size - used, "/%s[%u]", m_pGroups[i]->GetName(),
+                              m_Counts[i - 1][1 + static_cast<size_t>(slot)]));
     }
     if (pNamed != nullptr) advance(std::snprintf(text + used, size - used, "/%s", pNamed->GetName()));
 }
@@ -137,8 +82,9 @@ namespace {
 // Releases a reader on every way out of a parse.
 class CReaderGuard {
 public:
-    CReaderGuard() : m_pReader(CreateINVPBlobReader()) { MY_ASSERT(m_pReader); }
+    CReaderGuard() : m_pReader(CreateINVPBlobReader()) {}
     ~CReaderGuard() { FreeINVPBlobReader(m_pReader); }
+    bool IsMissing() const { return m_pReader == nullptr; }
     CReaderGuard(const CReaderGuard&) = delete;
     CReaderGuard& operator=(const CReaderGuard&) = delete;
     CBlobReader* operator->() const { return m_pReader; }
@@ -175,7 +121,7 @@ void Locate(EN_VALIDATE_LOCATION& loc, const void* buffer, x_uint32 length, x_ui
     const x_uint32 size = buffer != nullptr ? length : 0;  // a reader attached to nothing holds no entry
     LocateEntry(static_cast<const unsigned char*>(buffer), size, size - remaining, read, loc);
     if (open) {
-        const CGroupNode& group = *stack.GetCurrentContext().GetGroupNode();
+        const CGroupNode& group = *stack.GetCurrentGroupNode();
         const int slot = read && entry.m_nDataType != DT_END_OF_GROUP ? group.FindSlot(entry.m_nID) : -1;
         stack.FormatPath(slot >= 0 ? group.GetSlot(static_cast<size_t>(slot)).pNode : nullptr, loc.szPath,
                          sizeof loc.szPath);
@@ -192,10 +138,13 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
     MY_ASSERT(msgHandle);
     const void* buffer = En_Msg_GetBuffer(msgHandle);
     const x_uint32 length = En_Msg_BytesUsed(msgHandle);
+    MY_ASSERT(grammar.GetDepth() <= CGrammarRegistry::kMaxDepth &&
+              grammar.GetLargestGroup() <= CGrammarRegistry::kMaxGroupSlots);
     CReaderGuard reader;
+    if (reader.IsMissing()) return v.Set(EN_VALIDATE_UNKNOWN_ERROR, "Unknown error");
     reader->Attach(buffer, length);
 
-    CContextStack stack;  // destroyed before the reader is released
+    CContextStack stack;
     const CGroupNode& root = grammar.GetRoot();
     stack.Push(root);
     CParsingContext context = stack.GetCurrentContext();  // of the open group; valid until the next Push or Pop

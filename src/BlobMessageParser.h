@@ -13,18 +13,22 @@
 // contexts, whose counts by slot already number each group instance.  A
 // conforming message never looks at the request.
 //
-// Contexts live in memory that each thread keeps from one message to the
-// next, so that once a thread has validated a message as deep and as wide
-// as the current one, a validation allocates nothing.
+// The contexts live on the walk's own stack, in room for the deepest
+// grammar and its largest group (CGrammarRegistry::kMaxDepth,
+// kMaxGroupSlots), known when the library is compiled: an entry can open a
+// group only where its grammar has one, so no message goes deeper.  The
+// walk allocates nothing; the reader is the one thing that can be missing,
+// and then the result is 100 "Unknown error".
 #ifndef EN_BLOBMESSAGEPARSER_H
 #define EN_BLOBMESSAGEPARSER_H
 
 #include <cstddef>
-#include <memory>
 
 #include "BlobGrammar.h"
 #include "En_ValidationPrivate.h"
+#include "GrammarRegistry.h"
 #include "Violation.h"
+#include "my/Assert.h"
 
 // State of one open group instance: its group and, for every sub-node of
 // the group, the number of entries that matched it, all starting at 0.
@@ -50,7 +54,7 @@ public:
     // True when every required sub-node has occurred; otherwise false with
     // the lowest-ID one that has not, as a violation.
     bool CheckRequiredNodes(CViolation& v) const {
-        return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlots().size() || _ReportMissingNode(v);
+        return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlotCount() || _ReportMissingNode(v);
     }
 
 private:
@@ -60,59 +64,40 @@ private:
     x_uint32* m_SubNodeRefCounts;
 };
 
-// The stack of open group instances.  Push may throw std::bad_alloc when
-// the thread's context memory has to grow.
+// The stack of open group instances, in fixed room: a frame per open
+// group, and per frame the number of required sub-nodes seen and a count
+// per slot.
 class CContextStack {
 public:
-    CContextStack();
-    ~CContextStack();
+    CContextStack() = default;
     CContextStack(const CContextStack&) = delete;
     CContextStack& operator=(const CContextStack&) = delete;
 
+    // The group must be the root or a group sub-node of the current one.
     void Push(const CGroupNode& group);
     const CGroupNode* Pop();
-    bool IsEmpty() const { return m_pStore->frames.Size() == 0; }
+    bool IsEmpty() const { return m_nDepth == 0; }
 
-    CParsingContext GetCurrentContext() const;
+    CParsingContext GetCurrentContext();
+    const CGroupNode* GetCurrentGroupNode() const { return m_pGroups[m_nDepth - 1]; }
     // Writes the path of the open group instances ("Root/PatternInfo[1]/
     // Info[2]"), then "/" and the name of pNamed when given, into text
     // (size bytes, zero-terminated, cut when longer).
     void FormatPath(const CNode* pNamed, char* text, size_t size) const;
 
 private:
-    // A growable array of plain values, kept from one message to the next.
-    template <class T>
-    class CArray {
-    public:
-        size_t Size() const { return m_nSize; }
-        T* Data() const { return m_pData.get(); }
-        // Room for n more elements, not initialised; may throw std::bad_alloc.
-        T* Append(size_t n);
-        void Shrink(size_t size) { m_nSize = size; }
-        // Empties the array, and frees it when it holds more than keep.
-        void Clear(size_t keep);
+    static constexpr size_t kFrameCounts = CGrammarRegistry::kMaxGroupSlots + 1;
 
-    private:
-        std::unique_ptr<T[]> m_pData;
-        size_t m_nSize = 0;
-        size_t m_nCapacity = 0;
-    };
-    struct CFrame {
-        const CGroupNode* pGroup;
-        size_t nFirstCount;  // where its counts begin in counts
-    };
-    struct CStore {
-        CArray<CFrame> frames;
-        CArray<x_uint32> counts;  // of all open contexts, end to end
-        bool bLeased = false;
-    };
-    CStore* m_pStore;  // the thread's, or m_OwnStore when that is in use
-    CStore m_OwnStore;
+    const CGroupNode* m_pGroups[CGrammarRegistry::kMaxDepth];
+    x_uint32 m_Counts[CGrammarRegistry::kMaxDepth][kFrameCounts];
+    size_t m_nDepth = 0;
 };
 
 class CBlobMessageParser {
 public:
-    // pLocation, when not null, receives the location of a violation.
+    // The grammar is one of the registry's.  pLocation, when not null,
+    // receives the location of a violation.  No reader: false with 100
+    // "Unknown error".
     bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v, EN_VALIDATE_LOCATION* pLocation);
 };
 

@@ -1,15 +1,13 @@
 // Value constraints and constraint groups.
 #include "DataConstraint.h"
 
-#include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
 #include "En_Validation.h"
-#include "Exceptions.h"
 #include "TimeText.h"
+#include "my/Assert.h"
 
 #define EN_ASSERT_ENTRY_MATCHES_NODE() \
     MY_ASSERT(Data.m_nDataType == Node.GetDataType() && Data.m_nID == Node.GetID())
@@ -51,7 +49,6 @@ struct RangeFormat<x_int32> {
     static constexpr bool kSigned = true;
     static constexpr const char* kViolation =
         "Data(ID: %u, Name: '%s', Value: %d) is not compliant with constraint(ID: %u, Name: '%s') [%d<=Value<=%d]";
-    static constexpr const char* kInvalid = "Constraint(ID: %u, Name: '%s') is invalid: MinValue(%d)>MaxValue(%d).";
 };
 
 template <>
@@ -59,55 +56,29 @@ struct RangeFormat<x_uint32> {
     static constexpr bool kSigned = false;
     static constexpr const char* kViolation =
         "Data(ID: %u, Name: '%s', Value: %u) is not compliant with constraint(ID: %u, Name: '%s') [%u<=Value<=%u]";
-    static constexpr const char* kInvalid = "Constraint(ID: %u, Name: '%s') is invalid: MinValue(%u)>MaxValue(%u).";
 };
-
-// Builds the range first, so that it is destroyed when the bounds are refused.
-template <class T>
-my::CAutoPtr<CDataConstraint> CreateRange(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue) {
-    my::CAutoPtr<CDataConstraint> p(new CValueRangeConstraint<T>(pszName, nID, nMinValue, nMaxValue));
-    if (nMinValue > nMaxValue) throw CInternalErrorException(RangeFormat<T>::kInvalid, nID, pszName, nMinValue, nMaxValue);
-    return p;
-}
 
 }  // namespace
 
-// ----------------------------------------------------------------- base
-
-CDataConstraint::CDataConstraint(const char* pszName, x_uint32 nID) : m_strName(pszName), m_nID(nID) {}
-CDataConstraint::~CDataConstraint() {}
-
-bool CDataConstraint::ReportUndefined(x_uint32 nID, CViolation& v) {
-    return v.Set(EN_VALIDATE_INTERNAL_ERROR, "Constraint(ID: %u) is undefined in the grammar.", nID);
-}
-
-my::CAutoPtr<CDataConstraint> CDataConstraint::CreateLengthConstraint(const char* pszName, x_uint32 nID,
-                                                                      x_uint32 nMaxLength, x_uint32 nMinLength) {
-    return my::CAutoPtr<CDataConstraint>(new CLengthConstraint(pszName, nID, nMaxLength, nMinLength));
-}
-
-my::CAutoPtr<CDataConstraint> CDataConstraint::CreateTimeFormatConstraint(x_uint32 nID) {
-    return my::CAutoPtr<CDataConstraint>(new CTimeFormatConstraint(nID));
-}
-
-my::CAutoPtr<CDataConstraint> CDataConstraint::CreateSignedValueConstraint(const char* pszName, x_uint32 nID,
-                                                                           x_int32 nMinValue, x_int32 nMaxValue) {
-    return CreateRange(pszName, nID, nMinValue, nMaxValue);
-}
-
-my::CAutoPtr<CDataConstraint> CDataConstraint::CreateUnsignedValueConstraint(const char* pszName, x_uint32 nID,
-                                                                             x_uint32 nMinValue, x_uint32 nMaxValue) {
-    return CreateRange(pszName, nID, nMinValue, nMaxValue);
-}
-
-// --------------------------------------------------------------- length
-
-CLengthConstraint::CLengthConstraint(const char* pszName, x_uint32 nID, x_uint32 nMaxLength, x_uint32 nMinLength)
-    : CDataConstraint(pszName, nID), m_nMaxLength(nMaxLength), m_nMinLength(nMinLength) {}
-CLengthConstraint::~CLengthConstraint() {}
-
-bool CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
+bool CDataConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     EN_ASSERT_ENTRY_MATCHES_NODE();
+    switch (m_eKind) {
+        case LENGTH:
+            return _VerifyLength(Data, Node, v);
+        case TIME_FORMAT:
+            return _VerifyTimeFormat(Data, v);
+        case SIGNED_RANGE:
+            return _VerifyRange<x_int32>(Data, Node, v);
+        case UNSIGNED_RANGE:
+            return _VerifyRange<x_uint32>(Data, Node, v);
+        case ANY_OF:
+        case ALL_OF:
+            return _VerifyGroup(Data, Node, v);
+    }
+    return true;
+}
+
+bool CDataConstraint::_VerifyLength(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     x_uint32 length;
     switch (Data.m_nDataType) {
         case DT_STRING:
@@ -122,20 +93,14 @@ bool CLengthConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolat
         default:
             return true;
     }
-    if (m_nMinLength <= length && length <= m_nMaxLength) return true;
+    if (m_nLow <= length && length <= m_nHigh) return true;
     return v.Set(
         EN_VALIDATE_CONSTRAINT_VIOLATION,
         "Data(Len: %u) of Node(ID: %u, Name: %s) is not compliant with constraint(ID: %u, Name: '%s')[%u<=DataLength<=%u].",
-        length, Node.GetID(), Node.GetName(), m_nID, GetName(), m_nMinLength, m_nMaxLength);
+        length, Node.GetID(), Node.GetName(), m_nID, GetName(), m_nLow, m_nHigh);
 }
 
-// ---------------------------------------------------------- time format
-
-CTimeFormatConstraint::CTimeFormatConstraint(x_uint32 nID) : CDataConstraint("TimeFormat", nID) {}
-CTimeFormatConstraint::~CTimeFormatConstraint() {}
-
-bool CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
-    EN_ASSERT_ENTRY_MATCHES_NODE();
+bool CDataConstraint::_VerifyTimeFormat(const CMsgEntry& Data, CViolation& v) const {
     char converted[timetext::kNarrowBufferSize];
     const char* text;
     switch (Data.m_nDataType) {
@@ -156,79 +121,29 @@ bool CTimeFormatConstraint::Verify(const CMsgEntry& Data, const CNode& Node, CVi
     return v.Set(EN_VALIDATE_CONSTRAINT_VIOLATION, "'%s' is not a valid time string", text);
 }
 
-// --------------------------------------------------------------- ranges
-
 template <class T>
-CValueRangeConstraint<T>::CValueRangeConstraint(const char* pszName, x_uint32 nID, T nMinValue, T nMaxValue)
-    : CDataConstraint(pszName, nID), m_nMinValue(nMinValue), m_nMaxValue(nMaxValue) {}
-
-template <class T>
-CValueRangeConstraint<T>::~CValueRangeConstraint() {}
-
-template <class T>
-bool CValueRangeConstraint<T>::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
-    EN_ASSERT_ENTRY_MATCHES_NODE();
+bool CDataConstraint::_VerifyRange(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
     x_uint32 bits;
     if (!ReadInteger(Data, RangeFormat<T>::kSigned, bits)) return true;
     const T value = static_cast<T>(bits);
-    if (m_nMinValue <= value && value <= m_nMaxValue) return true;
-    return v.Set(EN_VALIDATE_CONSTRAINT_VIOLATION, RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(),
-                 value, m_nID, GetName(), m_nMinValue, m_nMaxValue);
-}
-
-template class CValueRangeConstraint<x_int32>;
-template class CValueRangeConstraint<x_uint32>;
-
-// ---------------------------------------------------------------- group
-
-CConstraintGroup::CConstraintGroup(const char* pszName, x_uint32 nID, Mode nMode)
-    : CDataConstraint(pszName, nID), m_nMode(nMode) {}
-CConstraintGroup::~CConstraintGroup() {}
-
-void CConstraintGroup::AddConstraint(x_uint32 nID) {
-    if (nID != m_nID) m_ConstraintIDs.Insert(nID);
-}
-
-namespace {
-
-// Resolves member IDs, visited in ascending order.
-class CMemberResolver : public my::CVisitor<x_uint32> {
-public:
-    CMemberResolver(std::vector<std::pair<x_uint32, const CDataConstraint*>>& members, const ConstraintMap& constraints)
-        : m_Members(members), m_Constraints(constraints) {}
-    void Visit(x_uint32* pID) override {
-        m_Members.emplace_back(*pID, FindConstraint(m_Constraints, *pID));
-    }
-
-private:
-    std::vector<std::pair<x_uint32, const CDataConstraint*>>& m_Members;
-    const ConstraintMap& m_Constraints;
-};
-
-}  // namespace
-
-void CConstraintGroup::ResolveMembers(const ConstraintMap& constraints) {
-    std::vector<std::pair<x_uint32, const CDataConstraint*>> members;
-    members.reserve(static_cast<size_t>(m_ConstraintIDs.GetSize()));
-    CMemberResolver resolver(members, constraints);
-    m_ConstraintIDs.Traverse(resolver);
-    m_Members.swap(members);
+    const T low = static_cast<T>(m_nLow);
+    const T high = static_cast<T>(m_nHigh);
+    if (low <= value && value <= high) return true;
+    return v.Set(EN_VALIDATE_CONSTRAINT_VIOLATION, RangeFormat<T>::kViolation, Node.GetID(), Node.GetName(), value,
+                 m_nID, GetName(), low, high);
 }
 
 // Any-of accepts at the first member that accepts and otherwise reports the
-// last member's violation; all-of reports the first.  Any other failure
-// (an undefined member: 300) ends the check in either mode.
-bool CConstraintGroup::Verify(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
-    EN_ASSERT_ENTRY_MATCHES_NODE();
-    for (const auto& member : m_Members) {
-        if (member.second == nullptr) return ReportUndefined(member.first, v);
-        if (member.second->Verify(Data, Node, v)) {
-            if (m_nMode == GROUP_ANY_OF) return true;
-        } else if (m_nMode == GROUP_ALL_OF || v.GetCode() != EN_VALIDATE_CONSTRAINT_VIOLATION) {
+// last member's violation; all-of reports the first.
+bool CDataConstraint::_VerifyGroup(const CMsgEntry& Data, const CNode& Node, CViolation& v) const {
+    for (x_uint32 i = 0; i < m_nMembers; ++i) {
+        if (m_pMembers[i]->Verify(Data, Node, v)) {
+            if (m_eKind == ANY_OF) return true;
+        } else if (m_eKind == ALL_OF) {
             return false;
         }
     }
     // All-of: every member accepted.  Any-of: none did (the last one's
     // violation stands), or there are no members.
-    return m_nMode == GROUP_ALL_OF || m_Members.empty();
+    return m_eKind == ALL_OF || m_nMembers == 0;
 }

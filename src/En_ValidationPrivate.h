@@ -26,8 +26,8 @@ extern "C" {
 
 typedef struct _en_validate_location_ {
     /* 1 when the walk decided the verdict at an entry or at the end of the
-     * data and the fields below are set; 0 for success and for 100, 103,
-     * 104 and a grammar found broken (300). */
+     * data and the fields below are set; 0 for success and for 100, 103
+     * and 104. */
     x_int32 bLocated;
     /* The 0-based index of the entry at which the verdict was decided; at
      * the end of the data, the number of entries. */

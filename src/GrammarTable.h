@@ -7,8 +7,8 @@
 // that rows shared by several grammars (the common log header) are written
 // once; a rename list gives single nodes another name in one grammar.
 //
-// The library turns a table into a grammar in one place (the CBlobGrammar
-// constructor); the tool reads the same tables to describe grammars.  The
+// The library turns a table into a grammar when it is compiled, in one place
+// (GrammarImage.h); the tool reads the same tables to describe grammars.  The
 // tables themselves (LogGrammarTables.h, RegisterDataGrammarTable.h, listed
 // by MessageKindList.h) are header-only, so every user compiles exactly the
 // same data.
@@ -75,7 +75,7 @@ constexpr size_t CountOf(const T (&)[N]) {
 }
 
 // The name a row bears in the given table (renames apply to root rows).
-inline const char* NameOf(const GrammarTable& table, const NodeRow& row) {
+constexpr const char* NameOf(const GrammarTable& table, const NodeRow& row) {
     if (row.nDepth == 0)
         for (size_t i = 0; i < table.nRenames; ++i)
             if (table.pRenames[i].nID == row.nID) return table.pRenames[i].pszName;

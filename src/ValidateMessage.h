@@ -10,13 +10,10 @@
 #include "my/Assert.h"
 
 // Sets the record to 100 "Unknown error", answers a null handle with 103,
-// then fetches the grammar with fetch(adaptor) inside the guarded block (a
-// null grammar means fetch has set the record) and parses.  A violation
-// becomes its code and text, and so does a grammar found broken while it is
-// built (300); any other exception (memory exhaustion above all) is
-// stopped here and leaves 100 "Unknown error".  pLocation, when given,
-// says where the walk decided a violation (the parser fills it), else it
-// holds bLocated 0.
+// then fetches the grammar with fetch(adaptor) (a null grammar means fetch
+// has set the record) and parses.  A violation becomes its code and text.
+// Nothing on the way throws.  pLocation, when given, says where the walk
+// decided a violation (the parser fills it), else it holds bLocated 0.
 template <class FetchGrammar>
 void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, EN_VALIDATE_LOCATION* pLocation,
                      FetchGrammar fetch) noexcept {
@@ -27,19 +24,13 @@ void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, EN_VALIDATE_
         adaptor.SetText(EN_VALIDATE_NULL_HANDLE, "pMsgHandle is NULL.");
         return;
     }
-    try {
-        const CBlobGrammar* grammar = fetch(adaptor);
-        if (grammar == nullptr) return;
-        CViolation violation;
-        if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation, pLocation))
-            adaptor.SetSuccess();
-        else
-            adaptor.SetResult(violation);
-    } catch (const CExceptionBase& e) {
-        adaptor.SetResult(e);
-    } catch (...) {
-        // The record keeps 100 "Unknown error".
-    }
+    const CBlobGrammar* grammar = fetch(adaptor);
+    if (grammar == nullptr) return;
+    CViolation violation;
+    if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation, pLocation))
+        adaptor.SetSuccess();
+    else
+        adaptor.SetResult(violation);
 }
 
 #endif  // EN_VALIDATEMESSAGE_H

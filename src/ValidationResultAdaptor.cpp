@@ -39,4 +39,4 @@ void CValidationResultAdaptor::SetResult(int nCode, const char* pszFormat, ...) 
     m_Result.szMessage[EN_VALIDATE_MESSAGE_SIZE - 1] = 0;
 }
 
-void CValidationResultAdaptor::SetResult(const CExceptionBase& e) { SetText(e.m_nErrCode, e.m_szErrMsg); }
+void CValidationResultAdaptor::SetResult(const CViolation& v) { SetText(v.m_nErrCode, v.m_szErrMsg); }

@@ -7,7 +7,7 @@
 #define EN_VALIDATIONRESULTADAPTOR_H
 
 #include "En_Validation.h"
-#include "Exceptions.h"
+#include "Violation.h"
 
 class CValidationResultAdaptor {
 public:
@@ -22,8 +22,8 @@ public:
     void SetText(int nCode, const char* pszText);
     // 0 and the empty text.
     void SetSuccess();
-    // Code and text of an exception or a violation.
-    void SetResult(const CExceptionBase& e);
+    // Code and text of a violation.
+    void SetResult(const CViolation& v);
 
 private:
     EN_VALIDATE_RESULT& m_Result;

@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <new>
+#include <atomic>
+#include <new>  // placement only
 
 #include "BlobEntries.h"
-#include "my/ThreadCache.h"
 
 namespace {
 
@@ -21,7 +21,6 @@ public:
 
     void Rewind() override { m_nPos = 0; }
 
-    // Back to the state of a new reader.
     void Detach() {
         if (m_pCopy != nullptr) std::free(m_pCopy);
         m_pCopy = nullptr;
@@ -71,47 +70,36 @@ private:
     bool m_bAttached = false;
 };
 
-// Each thread keeps one released reader for the next request, so that a
-// thread validating message after message creates a reader only once.  The
-// kept reader is detached (its copy of a misaligned blob freed) and is
-// destroyed when the thread ends.
-class CSpareReader {
-public:
-    CSpareReader() = default;
-    CSpareReader(const CSpareReader&) = delete;
-    CSpareReader& operator=(const CSpareReader&) = delete;
-    ~CSpareReader() { delete m_pReader; }
-
-    CINVPBlobReader* Take() {
-        CINVPBlobReader* reader = m_pReader;
-        m_pReader = nullptr;
-        return reader;
-    }
-    // False when a reader is kept already.
-    bool Keep(CINVPBlobReader* reader) {
-        if (m_pReader != nullptr) return false;
-        reader->Detach();
-        m_pReader = reader;
-        return true;
-    }
-
-private:
-    CINVPBlobReader* m_pReader = nullptr;
+// Readers are placed in a fixed pool of slots, each taken and given back
+// with one atomic flag, so that creating a reader allocates nothing, needs
+// no lock (a forked child may create readers whatever its parent's threads
+// were doing) and nothing per thread.  When every slot is taken, a reader
+// is placed in memory from malloc; null when there is none.
+struct alignas(64) CReaderSlot {  // a cache line each: threads do not share one
+    std::atomic<bool> bTaken;
+    alignas(CINVPBlobReader) unsigned char storage[sizeof(CINVPBlobReader)];
 };
-
-typedef my::CThreadCache<CSpareReader> ThreadSpare;
+constexpr size_t kPooledReaders = 64;
+CReaderSlot g_Pool[kPooledReaders];
 
 }  // namespace
 
 CBlobReader* CreateINVPBlobReader() {
-    CSpareReader* spare = ThreadSpare::Get();
-    CINVPBlobReader* reader = spare != nullptr ? spare->Take() : nullptr;
-    return reader != nullptr ? reader : new CINVPBlobReader();
+    for (CReaderSlot& slot : g_Pool)
+        if (!slot.bTaken.load(std::memory_order_relaxed) && !slot.bTaken.exchange(true, std::memory_order_acquire))
+            return new (slot.storage) CINVPBlobReader();
+    void* p = std::malloc(sizeof(CINVPBlobReader));
+    return p != nullptr ? new (p) CINVPBlobReader() : nullptr;
 }
 
 void FreeINVPBlobReader(CBlobReader* pReader) {
     if (pReader == nullptr) return;
     CINVPBlobReader* reader = static_cast<CINVPBlobReader*>(pReader);
-    CSpareReader* spare = ThreadSpare::Get();
-    if (spare == nullptr || !spare->Keep(reader)) delete reader;
+    reader->~CINVPBlobReader();
+    const uintptr_t p = reinterpret_cast<uintptr_t>(pReader);
+    const uintptr_t pool = reinterpret_cast<uintptr_t>(g_Pool);
+    if (p >= pool && p < pool + sizeof g_Pool)
+        g_Pool[(p - pool) / sizeof(CReaderSlot)].bTaken.store(false, std::memory_order_release);
+    else
+        std::free(pReader);
 }

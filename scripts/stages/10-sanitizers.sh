@@ -21,11 +21,11 @@ start=$SECONDS
 section "thread sanitizer: build-tsan"
 configure build-tsan -DEN_SANITIZE=thread -DEN_GTEST_SOURCE_DIR=/usr/src/googletest -DEN_WERROR=ON
 build build-tsan en_threads_test en_edges_test
-# Grammars are built once per process: several runs give several races.
+# Several runs, several interleavings.
 for run in 1 2 3; do
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/en_threads_test >build-tsan/threads-$run.log 2>&1 ||
     fail "thread sanitizer run $run" build-tsan/threads-$run.log
 done
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/en_edges_test >build-tsan/edges.log 2>&1 ||
   fail "thread sanitizer, edge tests" build-tsan/edges.log
-echo "   3 contended runs and the edge tests clean; $((SECONDS - start))s"
+echo "   3 runs of the threads test and the edge tests clean; $((SECONDS - start))s"

@@ -12,7 +12,8 @@ tested=${EN_STAGE_BUILD:-build}
 out=build-valgrind
 mkdir -p "$out"
 ctest --test-dir "$tested" --show-only=json-v1 >"$out/tests.json"
-cmake -DJSON="$out/tests.json" -DOUT="$out/commands.txt" -P scripts/stages/lib/valgrind-commands.cmake
+cmake -DJSON="$out/tests.json" -DOUT="$out/commands.txt" -DBUILD="$(cd "$tested" && pwd)" \
+      -P scripts/stages/lib/valgrind-commands.cmake
 section "valgrind memcheck over $(wc -l <"$out/commands.txt") test programs of $tested/"
 pids=()
 names=()

@@ -1,8 +1,6 @@
-// Several threads validate messages of every kind at once, starting before
-// any grammar exists, so that the first construction of every grammar is
-// contended.  Every thread must see exactly the reference results.  Meant
-// to run under the thread sanitizer too; it must be the only test of its
-// process, since grammars are built once per process.
+// Several threads validate messages of every kind at once, from the first
+// call of the process on.  Every thread must see exactly the reference
+// results.  Meant to run under the thread sanitizer too.
 #include <atomic>
 #include <string>
 #include <thread>
