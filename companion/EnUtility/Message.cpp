@@ -152,13 +152,15 @@ __attribute__((visibility("default"))) int En_Msg_AppendUninitialized(void* h, x
     CMessage* m = AsMessage(h);
     const size_t total = size_t(BLOB_ENTRY_HEADER_SIZE) + len + Padding(len);
     if (total < len) return EN_MSG_ETOOBIG;
-    const int rc = Reserve(m, total);
-    if (rc != EN_MSG_OK) return rc;
+    if (total > m->nCapacity - m->nUsed) {
+        const int rc = Reserve(m, total);
+        if (rc != EN_MSG_OK) return rc;
+    }
     unsigned char* p = m->pData + m->nUsed;
+    PutU32(p + total - 4, 0);  // the padding, if any, before the header (an entry is at least 12 bytes)
     PutU32(p, id);
     PutU32(p + 4, type);
     PutU32(p + 8, len);
-    std::memset(p + BLOB_ENTRY_HEADER_SIZE + len, 0, Padding(len));
     *value = p + BLOB_ENTRY_HEADER_SIZE;
     m->nUsed += total;
     return EN_MSG_OK;

@@ -54,7 +54,9 @@ void AppendNumber(std::string& out, long long n) {
 }
 
 Verdict Validate(const msgjson::Message& message) {
-    msgjson::Handle handle(message.blob);
+    std::optional<msgjson::Handle> loaded;
+    if (!message.handle) loaded.emplace(message.blob);
+    const msgjson::Handle& handle = message.handle ? *message.handle : *loaded;
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     Run(handle, message, record, location);
@@ -63,7 +65,7 @@ Verdict Validate(const msgjson::Message& message) {
         verdict.location = Location{location.nEntry, location.nOffset,
                                     std::string(location.szPath, strnlen(location.szPath, sizeof location.szPath))};
     if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
-        verdict.blobFault = msgjson::BlobFault(message.blob.data(), message.blob.size(), true);
+        verdict.blobFault = msgjson::BlobFault(handle.data(), handle.size(), true);
     return verdict;
 }
 

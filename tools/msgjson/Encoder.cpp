@@ -108,6 +108,11 @@ void TypedValue(Handle& out, uint32_t id, uint32_t type, const Value& v, const P
     }
 }
 
+// IntegerIn(v, 0, 0xFFFFFFFF, where), the common case first.
+inline long long UInt32(const Value& v, const Place& where) {
+    return v.type == Value::Signed && v.i >= 0 && v.i <= 0xFFFFFFFFLL ? v.i : IntegerIn(v, 0, 0xFFFFFFFFLL, where);
+}
+
 // The data type code of a "type" name, with or without prefix DT_.
 uint32_t ParseTypeName(std::string_view name, const Place& where) {
     const std::string_view n = name.substr(0, 3) == "DT_" ? name.substr(3) : name;
@@ -162,12 +167,11 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
 EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& out) {
     const Place where{{}, index};
     if (!e.id) Fail(where, "missing \"id\"");
-    const uint32_t nID = static_cast<uint32_t>(IntegerIn(*e.id, 0, 0xFFFFFFFFLL, Place{"id", index}));
+    const uint32_t nID = static_cast<uint32_t>(UInt32(*e.id, Place{"id", index}));
     if (!e.type) Fail(where, "missing \"type\"");
     const Place atType{"type", index};
-    const uint32_t nType = e.type->type == Value::String
-                               ? ParseTypeName(e.type->text, atType)
-                               : static_cast<uint32_t>(IntegerIn(*e.type, 0, 0xFFFFFFFFLL, atType));
+    const uint32_t nType = e.type->type == Value::String ? ParseTypeName(e.type->text, atType)
+                                                         : static_cast<uint32_t>(UInt32(*e.type, atType));
     const bool typed = nType >= DT_STRING && nType <= DT_UINT32;
     size_t size = 0;
     if (e.value && e.raw) Fail(where, "give either \"value\" or \"raw\", not both");

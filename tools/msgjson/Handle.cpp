@@ -22,11 +22,4 @@ Handle::Handle(const std::vector<unsigned char>& blob) : Handle() {
 
 Handle::~Handle() { En_Msg_Destroy(m_h); }
 
-int Handle::Append(uint32_t id, uint32_t type, uint32_t len, unsigned char*& value) {
-    void* p = nullptr;
-    const int rc = En_Msg_AppendUninitialized(m_h, id, type, len, &p);
-    value = static_cast<unsigned char*>(p);
-    return rc;
-}
-
 }  // namespace msgjson

@@ -47,10 +47,13 @@ public:
 
 enum class Kind { Log, Register };
 
+class Handle;
+
 struct Message {
     Kind kind = Kind::Log;
     int32_t msgType = 0;               // meaningful for Kind::Log
     std::vector<unsigned char> blob;   // encoded entries (docs/blob-format.md)
+    std::shared_ptr<Handle> handle;    // when set, the entries are there instead, and blob is empty
 };
 
 // What the command line may supply or override.
@@ -64,8 +67,6 @@ using EntrySink = std::function<void(const unsigned char* bytes, size_t size)>;
 
 // Bytes after the end of a text that the parser reads.
 constexpr size_t kPadding = 64;
-
-class Handle;
 
 // Reads message objects from JSON text with a JSON parser whose buffers are
 // kept from one text to the next; one for each thread.  The parser's value
@@ -142,7 +143,12 @@ public:
     // Appends an entry of len value bytes (header and padding written) and
     // sets value to where its bytes go, to be filled before the next change;
     // an EN_MSG_ code.
-    int Append(uint32_t id, uint32_t type, uint32_t len, unsigned char*& value);
+    int Append(uint32_t id, uint32_t type, uint32_t len, unsigned char*& value) {
+        void* p = nullptr;
+        const int rc = En_Msg_AppendUninitialized(m_h, id, type, len, &p);
+        value = static_cast<unsigned char*>(p);
+        return rc;
+    }
 
 private:
     void* m_h;

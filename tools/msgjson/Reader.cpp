@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include <simdjson.h>
@@ -156,8 +157,19 @@ void MessageKeys::Start(const Overrides& overrides) {
     m_named = false;
 }
 
-void MessageKeys::CheckName(const std::optional<Value>& name, size_t index, EntryHead head) {
-    if (name && !m_named) NameWithGrammar(index);
+void MessageKeys::CheckName(const std::optional<Value>& name, size_t index, EntryHead head, const Handle* blob) {
+    if (!name && !m_named && blob != nullptr) return;
+    if (name && !m_named) {
+        NameWithGrammar(index);
+        const unsigned char* const p = blob != nullptr ? blob->data() : nullptr;
+        const size_t end = blob != nullptr ? blob->size() - head.size : 0;
+        for (size_t at = 0; at < end;) {  // the entries before, as written
+            uint32_t header[3];
+            std::memcpy(header, p + at, sizeof header);
+            m_walk.Next(header[0], header[1]);
+            at += sizeof header + header[2] + ((0u - header[2]) & 3u);
+        }
+    }
     const NodeWalk::Step step = m_walk.Next(head.id, head.type);
     if (!name || (name->type == Value::String && step.node != nullptr && name->text == step.node->name)) return;
     const Place where{"name", index};
@@ -237,7 +249,7 @@ Walker* NewWalker() {
 
 struct Reader::Walk {
     std::unique_ptr<detail::Walker> walker{detail::NewWalker()};
-    Handle handle;  // the entries of Read without a handle
+    Handle handle;  // the entry being read, for Read without a handle
 };
 
 static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
@@ -260,15 +272,18 @@ std::string_view Body(std::string& text) {
 
 Message Reader::Read(std::string& text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
     const std::string_view view = Body(text);
-    Handle& out = m_walk->handle;
-    out.Clear();
-    const detail::MessageHead head =
-        m_walk->walker->Read(view, text.capacity() - text.size(), firstLine, overrides, out, sink ? &sink : nullptr);
     Message m;
+    EntrySink toBlob;
+    if (!sink) {
+        m.blob.reserve(text.size());  // a blob is rarely larger than its text
+        toBlob = [&m](const unsigned char* p, size_t n) { m.blob.insert(m.blob.end(), p, p + n); };
+    }
+    Handle& entry = m_walk->handle;  // one entry at a time
+    entry.Clear();
+    const detail::MessageHead head = m_walk->walker->Read(view, text.capacity() - text.size(), firstLine, overrides,
+                                                          entry, sink ? &sink : &toBlob);
     m.kind = head.kind;
     m.msgType = head.msgType;
-    if (!sink) m.blob.assign(out.data(), out.data() + out.size());
-    out.Clear();
     return m;
 }
 

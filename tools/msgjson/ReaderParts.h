@@ -79,9 +79,12 @@ public:
     void SetMsgType(const Value& v) { m_msgType = v; }
     // The name of entries[index], if it has one, against the grammar's node.
     // The groups are followed from the first entry on; the grammar is chosen
-    // at the first name.
-    void CheckName(const std::optional<Value>& name, size_t index, EntryHead head);
+    // at the first name.  When blob is given, it holds the message's entries
+    // up to this one, and the groups are followed only from the first name
+    // on, by going through the entries before it.
+    void CheckName(const std::optional<Value>& name, size_t index, EntryHead head, const Handle* blob);
     MessageHead Finish(bool entriesSeen) const;
+    bool Named() const { return m_named; }
 
 private:
     void NameWithGrammar(size_t index);

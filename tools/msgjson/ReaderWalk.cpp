@@ -182,6 +182,13 @@ private:
         }
     }
 
+    static bool HasBackslash(std::string_view text) {
+        if (text.size() > 32) return std::memchr(text.data(), '\\', text.size()) != nullptr;
+        for (const char c : text)
+            if (c == '\\') return true;
+        return false;
+    }
+
     // A string: without escapes, its text as it stands (the parser's first
     // pass has checked that it is UTF-8 without control characters), else
     // unescaped into the parser's buffer.
@@ -189,7 +196,7 @@ private:
         std::string_view token = value.raw_json_token();  // the quotes, and blanks up to what follows
         while (token.size() > 2 && token.back() != '"') token.remove_suffix(1);
         const std::string_view text = token.substr(1, token.size() - 2);
-        if (token.size() < 2 || token.back() != '"' || std::memchr(text.data(), '\\', text.size()) != nullptr)
+        if (token.size() < 2 || token.back() != '"' || HasBackslash(text))
             return Get<std::string_view>(value.get_string());
         Get<od::raw_json_string>(value.get_raw_json_string());
         return text;
@@ -267,20 +274,36 @@ private:
         m_doc = &outline;
     }
 
-    // The slot of an entry's key: compared as it stands, unescaped only
-    // when it is none of the keys so.
+    // The slot of an entry's key: compared as it stands (raw: the text
+    // after its opening quote), unescaped only when it is none of the keys so.
     std::optional<Value>* Slot(EntryFields& entry, od::field& field, std::string_view& key) {
-        const od::raw_json_string raw = field.key();
-        for (const std::string_view name : {"id", "type", "value", "name", "raw"}) {
-            if (raw.unsafe_is_equal(name)) {
-                key = name;
-                return entry.Find(name);
-            }
+        const char* raw = field.key().raw();
+        auto is = [raw](const char (&name)[sizeof "value"], size_t n) {
+            return std::memcmp(raw, name, n) == 0 && raw[n] == '"';
+        };
+        switch (raw[0]) {
+            case 'i': if (raw[1] == 'd' && raw[2] == '"') return key = "id", &entry.id; break;
+            case 't': if (is("type\"", 4)) return key = "type", &entry.type; break;
+            case 'v': if (is("value", 5)) return key = "value", &entry.value; break;
+            case 'n': if (is("name\"", 4)) return key = "name", &entry.name; break;
+            case 'r': if (is("raw\"\"", 3)) return key = "raw", &entry.raw; break;
+            default: break;
         }
         key = Get<std::string_view>(field.unescaped_key());
         std::optional<Value>* slot = entry.Find(key);
         if (slot == nullptr) UnknownEntryKey(m_entries, key);
         return slot;
+    }
+
+    // The value of an entry's key: an integer that fits 64 bits or a string
+    // on the spot, anything else as Read does.
+    Value EntryValue(od::value& value, const Place& where) {
+        const od::json_type type = Get<od::json_type>(value.type());
+        if (type == od::json_type::string) return Value{Value::String, 0, 0, String(value)};
+        int64_t i = 0;
+        if (type == od::json_type::number && value.get_int64().get(i) == simdjson::SUCCESS)
+            return Value{Value::Signed, i, 0, {}};
+        return Read(value, 3, where);
     }
 
     void Entry(od::object object) {
@@ -289,10 +312,11 @@ private:
             od::field field = Get<od::field>(std::move(member));
             std::string_view key;
             std::optional<Value>* slot = Slot(entry, field, key);
-            *slot = Read(field.value(), 3, Place{key, m_entries});
+            *slot = EntryValue(field.value(), Place{key, m_entries});
         }
         const EntryHead head = EncodeEntry(entry, m_entries, m_out);
-        m_keys.CheckName(entry.name, m_entries, head);
+        if (entry.name || m_sink != nullptr || m_keys.Named())
+            m_keys.CheckName(entry.name, m_entries, head, m_sink != nullptr ? nullptr : &m_out);
         const size_t n = head.size;
         if (m_size + n > 0xFFFFFFFFu) MessageTooLarge(m_entries);
         m_size += n;
