@@ -174,7 +174,11 @@ void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, co
             batch.more = false;
             return;
         }
-        bytes += batch.lines[batch.n++].size();
+        // Room for the parser's padding, made here rather than by the
+        // thread that validates the line.
+        std::string& line = batch.lines[batch.n++];
+        if (line.capacity() < line.size() + msgjson::kPadding) line.reserve(line.size() + line.size() / 4 + msgjson::kPadding);
+        bytes += line.size();
         if (!close) close = Clock::now() + kBatchWait;
     }
 }
