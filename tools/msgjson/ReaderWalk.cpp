@@ -182,25 +182,22 @@ private:
         }
     }
 
-    static bool HasBackslash(std::string_view text) {
-        if (text.size() > 32) return std::memchr(text.data(), '\\', text.size()) != nullptr;
-        for (const char c : text)
-            if (c == '\\') return true;
-        return false;
-    }
-
-    // A string: without escapes, its text as it stands (the parser's first
-    // pass has checked that it is UTF-8 without control characters), else
-    // unescaped into the parser's buffer.
+    // A string, unescaped into the parser's buffer; a long one without
+    // escapes is taken as it stands instead (the parser's first pass has
+    // checked that it is UTF-8 without control characters), so that it is
+    // not copied before it is converted.
     std::string_view String(od::value& value) {
         std::string_view token = value.raw_json_token();  // the quotes, and blanks up to what follows
+        if (token.size() < kLongString) return Get<std::string_view>(value.get_string());
         while (token.size() > 2 && token.back() != '"') token.remove_suffix(1);
         const std::string_view text = token.substr(1, token.size() - 2);
-        if (token.size() < 2 || token.back() != '"' || HasBackslash(text))
+        if (token.back() != '"' || std::memchr(text.data(), '\\', text.size()) != nullptr)
             return Get<std::string_view>(value.get_string());
         Get<od::raw_json_string>(value.get_raw_json_string());
         return text;
     }
+
+    static constexpr size_t kLongString = 4096;
 
     // A number (of a value, or of a document that is one); an integer too
     // large for 64 bits keeps its digits.
