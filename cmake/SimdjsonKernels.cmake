@@ -7,6 +7,12 @@
 # on any processor of the family.  Where no kernel above fallback is
 # compiled, the source defines nothing for it: EN_KERNEL_WESTMERE and
 # EN_KERNEL_HASWELL tell TARGET's own sources which there are.
+#
+# Optimised, these objects define no function outside the kernel's
+# namespace (nm); unoptimised, they would define the inline functions they
+# call (std::string_view's, ...) as well, compiled with the kernel's
+# instructions, and the linker might keep those copies for every caller.  So
+# a Debug build still optimises them.
 function(en_simdjson_kernels target source)
   set(kernels FALLBACK)
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8)
@@ -19,6 +25,9 @@ function(en_simdjson_kernels target source)
     add_library(${objects} OBJECT ${source})
     target_compile_definitions(${objects} PRIVATE EN_KERNEL_IS_${kernel})
     target_compile_options(${objects} PRIVATE ${flags_${kernel}})
+    if(NOT kernel STREQUAL "FALLBACK")
+      target_compile_options(${objects} PRIVATE $<$<OR:$<CONFIG:Debug>,$<CONFIG:>>:-O2>)
+    endif()
     target_link_libraries(${objects} PRIVATE Simdjson::Simdjson ${ARGN})
     set_target_properties(${objects} PROPERTIES POSITION_INDEPENDENT_CODE ON)
     target_sources(${target} PRIVATE $<TARGET_OBJECTS:${objects}>)
