@@ -102,7 +102,12 @@ Bytes ReadStream(std::istream& in, size_t extra) {
 
 msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink) {
     std::string text = ReadStream<std::string>(*m_in, msgjson::kPadding);
-    return msgjson::Reader().Read(text, overrides, 1, sink);
+    if (sink) return msgjson::Reader().Read(text, overrides, 1, sink);
+    // Each value converted straight into the handle that is validated.
+    auto handle = std::make_shared<msgjson::Handle>();
+    msgjson::Message message = msgjson::Reader().Read(text, *handle, overrides, 1);
+    message.handle = std::move(handle);
+    return message;
 }
 
 std::vector<unsigned char> InputFile::ReadBlob() { return ReadStream<std::vector<unsigned char>>(*m_in, 0); }

@@ -37,7 +37,7 @@ struct JsonlOptions {
 
 // Reads lines from the file descriptor in and writes, for every line that
 // is not blank, one line through out, in input order: {"line": L, then
-// KindJsonKeys and VerdictJsonKeys} or {"line": L, "error": "line L...: why"}.  Lines are
+// the kind's keys and the verdict's} or {"line": L, "error": "line L...: why"}.  Lines are
 // read in batches of at most a few thousand lines and a few MiB, so that
 // memory stays bounded whatever the input's size; jobs threads validate the
 // parts of a batch at once while the next batch is read.  A batch is also

@@ -1,26 +1,71 @@
 #include "Validation.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 
 #include "En_ValidationPrivate.h"
 
 namespace tool {
 
-Verdict Validate(const msgjson::Message& message) {
-    msgjson::Handle handle(message.blob);
-    EN_VALIDATE_RESULT record;
-    EN_VALIDATE_LOCATION location;
+namespace {
+
+void Run(const msgjson::Handle& handle, const msgjson::Message& message, EN_VALIDATE_RESULT& record,
+         EN_VALIDATE_LOCATION& location) {
     if (message.kind == msgjson::Kind::Log)
         En_Validate_Log_Located(handle.get(), message.msgType, &record, &location);
     else
         En_Validate_RegisterData_Located(handle.get(), &record, &location);
+}
+
+std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
+
+// The keys of a verdict (VerdictJsonKeys).
+void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
+                std::string_view path) {
+    out += "\"code\": ";
+    AppendNumber(out, code);
+    out += ", \"message\": ";
+    AppendJsonString(out, text);
+    if (location == nullptr) return;
+    out += ", \"entry\": ";
+    AppendNumber(out, location->nEntry);
+    out += ", \"offset\": ";
+    AppendNumber(out, location->nOffset);
+    out += ", \"path\": ";
+    AppendJsonString(out, path);
+}
+
+}  // namespace
+
+int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out) {
+    EN_VALIDATE_RESULT record;
+    EN_VALIDATE_LOCATION location;
+    Run(handle, message, record, location);
+    AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
+               Text(location.szPath, sizeof location.szPath));
+    return record.nCode;
+}
+
+void AppendNumber(std::string& out, long long n) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+    out.append(digits, end);
+}
+
+Verdict Validate(const msgjson::Message& message) {
+    std::optional<msgjson::Handle> loaded;
+    if (!message.handle) loaded.emplace(message.blob);
+    const msgjson::Handle& handle = message.handle ? *message.handle : *loaded;
+    EN_VALIDATE_RESULT record;
+    EN_VALIDATE_LOCATION location;
+    Run(handle, message, record, location);
     Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}, {}};
     if (location.bLocated)
         verdict.location = Location{location.nEntry, location.nOffset,
                                     std::string(location.szPath, strnlen(location.szPath, sizeof location.szPath))};
     if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
-        verdict.blobFault = msgjson::BlobFault(message.blob.data(), message.blob.size(), true);
+        verdict.blobFault = msgjson::BlobFault(handle.data(), handle.size(), true);
     return verdict;
 }
 
@@ -45,24 +90,42 @@ const char* CodeName(int code) {
     }
 }
 
-std::string JsonString(std::string_view text) {
+void AppendJsonString(std::string& out, std::string_view text) {
     // Most texts need no escape: printable ASCII without quote or backslash.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; }))
-        return '"' + std::string(text) + '"';
-    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
+        out += '"';
+        out += text;
+        out += '"';
+        return;
+    }
+    out += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string JsonString(std::string_view text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
 }
 
 std::string VerdictJsonKeys(const Verdict& verdict) {
-    std::string keys = "\"code\": " + std::to_string(verdict.code) + ", \"message\": " + JsonString(verdict.text);
-    if (const std::optional<Location>& l = verdict.location)
-        keys += ", \"entry\": " + std::to_string(l->entry) + ", \"offset\": " + std::to_string(l->offset) +
-                ", \"path\": " + JsonString(l->path);
+    std::string keys;
+    EN_VALIDATE_LOCATION location{};
+    if (verdict.location) {
+        location.nEntry = verdict.location->entry;
+        location.nOffset = verdict.location->offset;
+    }
+    AppendKeys(keys, verdict.code, verdict.text, verdict.location ? &location : nullptr,
+               verdict.location ? std::string_view(verdict.location->path) : std::string_view());
     return keys;
 }
 
-std::string KindJsonKeys(const msgjson::Message& message) {
-    return message.kind == msgjson::Kind::Log ? "\"kind\": \"log\", \"msgtype\": " + std::to_string(message.msgType)
-                                              : "\"kind\": \"register\"";
+void AppendKindJsonKeys(std::string& out, const msgjson::Message& message) {
+    if (message.kind != msgjson::Kind::Log) {
+        out += "\"kind\": \"register\"";
+        return;
+    }
+    out += "\"kind\": \"log\", \"msgtype\": ";
+    AppendNumber(out, message.msgType);
 }
 
 std::string ErrorJsonKey(std::string_view text) { return "\"error\": " + JsonString(text); }

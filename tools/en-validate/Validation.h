@@ -34,6 +34,14 @@ struct Verdict {
 // (msgjson::BlobFault).
 Verdict Validate(const msgjson::Message& message);
 
+// Validates the message whose entries are in handle (message.blob is not
+// looked at) and appends the keys of its verdict (VerdictJsonKeys) to out,
+// with no allocation once out has room; returns the code.
+int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out);
+
+// Appends the decimal digits of n.
+void AppendNumber(std::string& out, long long n);
+
 // "entry 23 (byte 816): Root/PatternInfo[1]/Info[2]/LastUpdateTime"
 std::string LocationText(const Location& location);
 
@@ -46,6 +54,7 @@ const char* CodeName(int code);
 // A JSON string literal for any bytes.  Bytes that are not valid UTF-8 are
 // each written as U+FFFD, so writing never fails.
 std::string JsonString(std::string_view text);
+void AppendJsonString(std::string& out, std::string_view text);
 
 // "code": N, "message": "TEXT", then "entry": E, "offset": O, "path": "P"
 // when there is a location: the keys of a verdict in JSON output, without
@@ -54,7 +63,7 @@ std::string VerdictJsonKeys(const Verdict& verdict);
 
 // "kind": "log", "msgtype": T or "kind": "register": the kind a message was
 // validated as, without braces.
-std::string KindJsonKeys(const msgjson::Message& message);
+void AppendKindJsonKeys(std::string& out, const msgjson::Message& message);
 
 // "error": "TEXT", without braces.
 std::string ErrorJsonKey(std::string_view text);

@@ -35,50 +35,82 @@ namespace detail {
 
 namespace {
 
-void FromHex(const Value& v, const Place& where, std::vector<unsigned char>& out) {
-    if (v.type != Value::String) Fail(where(), "expected a hex string, found " + Describe(v));
-    const std::string_view s = v.text;
-    if (s.size() % 2 != 0) Fail(where(), "hex string has an odd number of digits");
-    out.resize(s.size() / 2);
-    for (size_t i = 0; i < s.size(); ++i) {
-        char c = s[i];
-        int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (d < 0) Fail(where(), "'" + std::string(1, c) + "' at position " + std::to_string(i) + " is not a hex digit");
-        out[i / 2] = static_cast<unsigned char>(i % 2 == 0 ? d << 4 : out[i / 2] | d);
+int HexDigit(char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// An entry appended to out, with len bytes of room for the value at the
+// returned place; size is set to the entry's size.
+unsigned char* Append(Handle& out, uint32_t id, uint32_t type, uint64_t len, const Place& entry, size_t& size) {
+    if (len > 0xFFFFFFFFu) Fail(entry, "value too large");
+    unsigned char* value = nullptr;
+    const int rc = out.Append(id, type, static_cast<uint32_t>(len), value);
+    if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
+    if (rc != EN_MSG_OK) Fail(entry, "the message would exceed 4 GiB");
+    size = 12 + static_cast<size_t>(len) + ((4 - (len & 3)) & 3);
+    return value;
+}
+
+void CheckHex(const Value& v, const Place& where) {
+    if (v.type != Value::String) Fail(where, "expected a hex string, found " + Describe(v));
+    if (v.text.size() % 2 != 0) Fail(where, "hex string has an odd number of digits");
+}
+
+// The bytes of a hex string (CheckHex) into out.
+void PutHex(std::string_view s, const Place& where, unsigned char* out) {
+    for (size_t i = 0; i < s.size(); i += 2) {
+        const int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
+        if (hi < 0 || lo < 0) {
+            const size_t at = hi < 0 ? i : i + 1;
+            Fail(where, "'" + std::string(1, s[at]) + "' at position " + std::to_string(at) + " is not a hex digit");
+        }
+        out[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
     }
 }
 
 template <class T>
-void AppendBytes(std::vector<unsigned char>& out, T v) {
-    unsigned char bytes[sizeof v];
-    std::memcpy(bytes, &v, sizeof v);
-    out.insert(out.end(), bytes, bytes + sizeof v);
+void AppendNumber(Handle& out, uint32_t id, uint32_t type, T v, const Place& entry, size_t& size) {
+    std::memcpy(Append(out, id, type, sizeof v, entry, size), &v, sizeof v);
 }
 
-// The bytes of a typed value into out.
-void TypedValue(uint32_t type, const Value& v, const Place& where, std::vector<unsigned char>& out) {
-    out.clear();
+// A typed value appended as an entry.
+void TypedValue(Handle& out, uint32_t id, uint32_t type, const Value& v, const Place& where, const Place& entry,
+                size_t& size) {
     switch (type) {
-        case DT_STRING:
-            if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
-            out.assign(v.text.begin(), v.text.end());
-            out.push_back(0);
+        case DT_STRING: {
+            if (v.type != Value::String) Fail(where, "expected a string, found " + Describe(v));
+            unsigned char* p = Append(out, id, type, uint64_t(v.text.size()) + 1, entry, size);
+            std::memcpy(p, v.text.data(), v.text.size());
+            p[v.text.size()] = 0;
             return;
-        case DT_WSTRING:
-            if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
-            out.reserve(4 * v.text.size() + 4);
-            AppendCodePoints(v.text, out);
-            AppendBytes<uint32_t>(out, 0);
+        }
+        case DT_WSTRING: {
+            if (v.type != Value::String) Fail(where, "expected a string, found " + Describe(v));
+            const uint64_t n = CodePointCount(v.text);
+            unsigned char* p = Append(out, id, type, 4 * (n + 1), entry, size);
+            PutCodePoints(v.text, p);
+            std::memset(p + 4 * n, 0, 4);
             return;
-        case DT_BYTES: return FromHex(v, where, out);
-        case DT_INT16: return AppendBytes(out, static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)));
-        case DT_UINT16: return AppendBytes(out, static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)));
+        }
+        case DT_BYTES:
+            CheckHex(v, where);
+            return PutHex(v.text, where, Append(out, id, type, v.text.size() / 2, entry, size));
+        case DT_INT16: return AppendNumber(out, id, type, static_cast<int16_t>(IntegerIn(v, -32768, 32767, where)), entry, size);
+        case DT_UINT16: return AppendNumber(out, id, type, static_cast<uint16_t>(IntegerIn(v, 0, 65535, where)), entry, size);
         case DT_INT32:
-            return AppendBytes(out, static_cast<int32_t>(IntegerIn(v, std::numeric_limits<int32_t>::min(),
-                                                                   std::numeric_limits<int32_t>::max(), where)));
-        case DT_UINT32: return AppendBytes(out, static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)));
-        default: Fail(where(), "a value is allowed only for types 1 to 7 (use \"raw\")");
+            return AppendNumber(out, id, type,
+                                static_cast<int32_t>(IntegerIn(v, std::numeric_limits<int32_t>::min(),
+                                                               std::numeric_limits<int32_t>::max(), where)),
+                                entry, size);
+        case DT_UINT32:
+            return AppendNumber(out, id, type, static_cast<uint32_t>(IntegerIn(v, 0, 0xFFFFFFFFLL, where)), entry, size);
+        default: Fail(where, "a value is allowed only for types 1 to 7 (use \"raw\")");
     }
+}
+
+// IntegerIn(v, 0, 0xFFFFFFFF, where), the common case first.
+inline long long UInt32(const Value& v, const Place& where) {
+    return v.type == Value::Signed && v.i >= 0 && v.i <= 0xFFFFFFFFLL ? v.i : IntegerIn(v, 0, 0xFFFFFFFFLL, where);
 }
 
 // The data type code of a "type" name, with or without prefix DT_.
@@ -86,12 +118,21 @@ uint32_t ParseTypeName(std::string_view name, const Place& where) {
     const std::string_view n = name.substr(0, 3) == "DT_" ? name.substr(3) : name;
     for (const NamedType& t : kTypeNames)
         if (n == t.name) return t.code;
-    Fail(where(), "unknown type name \"" + std::string(name) + "\"");
+    Fail(where, "unknown type name \"" + std::string(name) + "\"");
 }
 
 }  // namespace
 
+std::string Place::Text() const {
+    if (index == kMessage) return std::string(key);
+    std::string text = "entries[" + std::to_string(index) + "]";
+    if (!key.empty()) text.append(".").append(key);
+    return text;
+}
+
 [[noreturn]] void Fail(const std::string& where, const std::string& why) { throw InputError(where + ": " + why); }
+
+[[noreturn]] void Fail(const Place& where, const std::string& why) { Fail(where.Text(), why); }
 
 std::string Describe(const Value& v) {
     switch (v.type) {
@@ -107,7 +148,7 @@ std::string Describe(const Value& v) {
 
 long long IntegerIn(const Value& v, long long lo, long long hi, const Place& where) {
     auto outOfRange = [&](const std::string& value) {
-        Fail(where(), "value " + value + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
+        Fail(where, "value " + value + " is out of range " + std::to_string(lo) + ".." + std::to_string(hi));
     };
     long long x = 0;
     if (v.type == Value::BigInteger) outOfRange(std::string(v.text));
@@ -117,40 +158,37 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
     } else if (v.type == Value::Signed) {
         x = v.i;
     } else {
-        Fail(where(), "expected an integer, found " + Describe(v));
+        Fail(where, "expected an integer, found " + Describe(v));
     }
     if (x < lo || x > hi) outOfRange(std::to_string(x));
     return x;
 }
 
-EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes) {
-    auto place = [index](const char* key) -> Place {
-        return [index, key] { return "entries[" + std::to_string(index) + "]" + key; };
-    };
-    const Place where = place(""), atValue = place(".value");
-    if (!e.id) Fail(where(), "missing \"id\"");
-    const uint32_t nID = static_cast<uint32_t>(IntegerIn(*e.id, 0, 0xFFFFFFFFLL, place(".id")));
-    if (!e.type) Fail(where(), "missing \"type\"");
-    const uint32_t nType = e.type->type == Value::String
-                               ? ParseTypeName(e.type->text, place(".type"))
-                               : static_cast<uint32_t>(IntegerIn(*e.type, 0, 0xFFFFFFFFLL, place(".type")));
+EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& out) {
+    const Place where{{}, index};
+    if (!e.id) Fail(where, "missing \"id\"");
+    const uint32_t nID = static_cast<uint32_t>(UInt32(*e.id, Place{"id", index}));
+    if (!e.type) Fail(where, "missing \"type\"");
+    const Place atType{"type", index};
+    const uint32_t nType = e.type->type == Value::String ? ParseTypeName(e.type->text, atType)
+                                                         : static_cast<uint32_t>(UInt32(*e.type, atType));
     const bool typed = nType >= DT_STRING && nType <= DT_UINT32;
-    if (e.value && e.raw) Fail(where(), "give either \"value\" or \"raw\", not both");
-    bytes.clear();
+    size_t size = 0;
+    if (e.value && e.raw) Fail(where, "give either \"value\" or \"raw\", not both");
     if (e.raw) {
-        FromHex(*e.raw, place(".raw"), bytes);
+        const Place atRaw{"raw", index};
+        CheckHex(*e.raw, atRaw);
+        PutHex(e.raw->text, atRaw, Append(out, nID, nType, e.raw->text.size() / 2, where, size));
     } else if (e.value) {
-        if (!typed) Fail(atValue(), "type " + std::to_string(nType) + " takes no value (use \"raw\")");
-        TypedValue(nType, *e.value, atValue, bytes);
+        const Place atValue{"value", index};
+        if (!typed) Fail(atValue, "type " + std::to_string(nType) + " takes no value (use \"raw\")");
+        TypedValue(out, nID, nType, *e.value, atValue, where, size);
     } else if (typed) {
-        Fail(where(), "missing \"value\" for type " + std::to_string(nType));
+        Fail(where, "missing \"value\" for type " + std::to_string(nType));
+    } else {
+        Append(out, nID, nType, 0, where, size);
     }
-    if (bytes.size() > 0xFFFFFFFFu) Fail(where(), "value too large");
-    En_Msg_Clear(scratch.get());
-    const int rc = En_Msg_AppendEntry(scratch.get(), nID, nType, bytes.data(), static_cast<uint32_t>(bytes.size()));
-    if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
-    if (rc != EN_MSG_OK) Fail(where(), "the message would exceed 4 GiB");
-    return {nID, nType};
+    return {nID, nType, size};
 }
 
 }  // namespace detail

@@ -4,7 +4,6 @@
 #define EN_TOOLS_MSGJSON_ENCODER_H
 
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,10 +26,19 @@ struct Value {
 // "a string", "an array", ...: what a value is, for an error.
 std::string Describe(const Value& v);
 
-// A place in the message, written out only for an error.
-using Place = std::function<std::string()>;
+// A place in the message, written out only for an error: a key of the
+// message object ("msgtype"), or entries[index] with its key, if any
+// ("entries[3].value").
+struct Place {
+    std::string_view key;
+    size_t index = kMessage;
+    static constexpr size_t kMessage = ~size_t(0);
+
+    std::string Text() const;
+};
 
 [[noreturn]] void Fail(const std::string& where, const std::string& why);
+[[noreturn]] void Fail(const Place& where, const std::string& why);
 
 // An integer JSON value within [lo, hi].
 long long IntegerIn(const Value& v, long long lo, long long hi, const Place& where);
@@ -52,12 +60,13 @@ struct EntryFields {
 struct EntryHead {
     uint32_t id;
     uint32_t type;
+    size_t size;  // of the entry in the blob: header, value and padding
 };
 
-// Encodes one entry, entries[index], with the handle as scratch space: its
-// header, value and padding ("name" is left to the caller).  bytes: room
-// for the value.
-EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& scratch, std::vector<unsigned char>& bytes);
+// Appends one entry, entries[index], to the handle: its header, value and
+// padding ("name" is left to the caller), the value converted straight into
+// the handle's buffer.
+EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& out);
 
 }  // namespace msgjson::detail
 

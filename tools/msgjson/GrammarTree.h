@@ -46,6 +46,12 @@ public:
     // The grammar from now on, also for the groups already open.
     void SetRoot(const GrammarNode* root);
 
+    // No grammar and no open group, as new.
+    void Reset() {
+        m_root = nullptr;
+        m_open.clear();
+    }
+
     struct Step {
         const GrammarNode* node;   // the node the entry names, or null
         const GrammarNode* group;  // the innermost open group, or null when unknown

@@ -36,18 +36,51 @@ size_t Utf8Prefix(const unsigned char* p, size_t n) {
 
 bool IsUtf8(const unsigned char* p, size_t n) { return Utf8Prefix(p, n) == n; }
 
-void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out) {
-    size_t at = out.size();
-    out.resize(at + 4 * s.size());  // room for one code point a byte
-    for (size_t i = 0; i < s.size(); at += 4) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        int n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        uint32_t cp = n == 1 ? c : n == 2 ? c & 0x1F : n == 3 ? c & 0x0F : c & 0x07;
-        for (int k = 1; k < n && i + k < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
-        std::memcpy(out.data() + at, &cp, 4);
-        i += n;
+namespace {
+
+// Eight bytes, none of them above U+007F.
+bool Ascii8(const unsigned char* p) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    return (w & 0x8080808080808080u) == 0;
+}
+
+}  // namespace
+
+size_t CodePointCount(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    size_t n = 0, i = 0;
+    for (; i + 8 <= s.size() && Ascii8(p + i); i += 8) n += 8;
+    for (; i < s.size(); ++i) n += (p[i] & 0xC0) != 0x80;
+    return n;
+}
+
+void PutCodePoints(std::string_view s, unsigned char* out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const unsigned char* const end = p + s.size();
+    while (p != end) {
+        if (end - p >= 8 && Ascii8(p)) {
+            for (int k = 0; k < 8; ++k) {
+                const uint32_t cp = p[k];
+                std::memcpy(out + 4 * k, &cp, 4);
+            }
+            p += 8;
+            out += 32;
+            continue;
+        }
+        uint32_t cp = *p;
+        if (cp < 0x80) {
+            ++p;
+        } else {
+            const int n = cp < 0xE0 ? 2 : cp < 0xF0 ? 3 : 4;
+            cp &= n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07;
+            int k = 1;
+            for (; k < n && p + k != end; ++k) cp = (cp << 6) | (p[k] & 0x3F);
+            p += k;
+        }
+        std::memcpy(out, &cp, 4);
+        out += 4;
     }
-    out.resize(at);
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {

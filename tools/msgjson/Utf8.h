@@ -20,9 +20,12 @@ size_t Utf8Prefix(const unsigned char* p, size_t n);
 
 bool IsUtf8(const unsigned char* p, size_t n);
 
-// Appends the code points of valid UTF-8 (the JSON parser has checked it)
-// as 4-byte characters.
-void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out);
+// The code points of valid UTF-8 (the JSON parser has checked it).
+size_t CodePointCount(std::string_view s);
+
+// Writes the code points of valid UTF-8 as 4-byte characters to out, which
+// has room for CodePointCount(s) of them.
+void PutCodePoints(std::string_view s, unsigned char* out);
 
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& out, uint32_t cp);
