@@ -9,7 +9,6 @@
 #ifndef EN_TOOLS_INPUT_H
 #define EN_TOOLS_INPUT_H
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,11 +20,6 @@ namespace tool {
 
 using msgjson::InputError;
 
-// The whole content of a file, or of standard input for "-"; throws
-// InputError "is a directory", "cannot open: REASON" or "read error: REASON"
-// (naming no file) when it cannot be read.
-std::string ReadAll(const std::string& path);
-
 // Whether the first bytes of a file are those of a JSON message.
 bool IsJsonText(std::string_view prefix);
 
@@ -34,14 +28,20 @@ bool IsJsonText(std::string_view prefix);
 // save it as UTF-8".
 void CheckContent(std::string_view prefix, bool whole);
 
-// A message file, or standard input for "-" (read whole first), opened and
-// told JSON from blob by its first bytes.  Errors name no file: the caller
-// adds it.
+// A message file, or standard input for "-", opened and told JSON from
+// blob by its first bytes.  Anything that is not a regular file (a pipe, a
+// FIFO, a terminal, a device) is read as a stream, once from start to end:
+// the same bytes give the same message whatever holds them.  Errors name no
+// file: the caller adds it.
 class InputFile {
 public:
-    // Throws InputError: "is a directory", "cannot open: REASON", "empty
-    // file", "UTF-16 text: save it as UTF-8".
+    // Throws InputError: "is a directory", "cannot open: REASON", "read
+    // error: REASON", "empty file", "UTF-16 text: save it as UTF-8".
     explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
 
     bool IsJson() const { return m_json; }
 
@@ -52,7 +52,14 @@ public:
     std::vector<unsigned char> ReadBlob();
 
 private:
-    std::unique_ptr<std::istream> m_in;
+    // The first bytes, then the rest of the input, with extra bytes of capacity.
+    template <class Bytes>
+    Bytes ReadRest(size_t extra);
+
+    int m_fd = -1;
+    bool m_own = false;  // m_fd is closed at the end
+    size_t m_size = 0;   // of a regular file when opened, else 0
+    std::string m_prefix;
     bool m_json = false;
 };
 
