@@ -66,7 +66,7 @@ void TypedValue(uint32_t type, const Value& v, const Place& where, std::vector<u
             return;
         case DT_WSTRING:
             if (v.type != Value::String) Fail(where(), "expected a string, found " + Describe(v));
-            out.reserve(4 * v.text.size() + 4);
+            if (v.text.size() < out.max_size() / 4 - 1) out.reserve(4 * v.text.size() + 4);
             AppendCodePoints(v.text, out);
             AppendBytes<uint32_t>(out, 0);
             return;

@@ -1,6 +1,7 @@
 #include "Utf8.h"
 
 #include <cstring>
+#include <new>
 
 namespace msgjson::detail {
 
@@ -38,6 +39,7 @@ bool IsUtf8(const unsigned char* p, size_t n) { return Utf8Prefix(p, n) == n; }
 
 void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out) {
     size_t at = out.size();
+    if (s.size() > (out.max_size() - at) / 4) throw std::bad_alloc();
     out.resize(at + 4 * s.size());  // room for one code point a byte
     for (size_t i = 0; i < s.size(); at += 4) {
         unsigned char c = static_cast<unsigned char>(s[i]);

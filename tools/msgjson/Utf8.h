@@ -21,7 +21,7 @@ size_t Utf8Prefix(const unsigned char* p, size_t n);
 bool IsUtf8(const unsigned char* p, size_t n);
 
 // Appends the code points of valid UTF-8 (the JSON parser has checked it)
-// as 4-byte characters.
+// as 4-byte characters; std::bad_alloc when out cannot take 4 bytes for each byte of s.
 void AppendCodePoints(std::string_view s, std::vector<unsigned char>& out);
 
 // Appends one code point as UTF-8.
