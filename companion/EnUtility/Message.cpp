@@ -95,6 +95,19 @@ __attribute__((visibility("default"))) int En_Msg_Load(void* h, const void* blob
     return EN_MSG_OK;
 }
 
+__attribute__((visibility("default"))) void* En_Msg_Resize(void* h, size_t len) {
+    if (h == nullptr || len > kMaxBytes) return nullptr;
+    CMessage* m = AsMessage(h);
+    const size_t used = m->nUsed;
+    m->nUsed = 0;
+    if (Reserve(m, len != 0 ? len : 1) != EN_MSG_OK) {  // a pointer also for no bytes
+        m->nUsed = used;
+        return nullptr;
+    }
+    m->nUsed = len;
+    return m->pData;
+}
+
 __attribute__((visibility("default"))) int En_Msg_AppendEntry(void* h, x_uint32 id, x_uint32 type,
                                                               const void* data, x_uint32 len) {
     if (h == nullptr || (data == nullptr && len != 0)) return EN_MSG_EINVAL;

@@ -19,7 +19,7 @@ using Bytes = std::vector<unsigned char>;
 // The JSON message form of a blob as --decode writes it.
 std::string DecodeText(const Bytes& blob, msgjson::Kind kind = msgjson::Kind::Register, int32_t msgType = 0) {
     std::string text;
-    msgjson::DecodeMessage({kind, msgType, blob}, [&](std::string_view t) { text += t; });
+    msgjson::DecodeMessage({kind, msgType, blob, {}}, [&](std::string_view t) { text += t; });
     return text;
 }
 

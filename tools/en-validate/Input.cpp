@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
+#include <new>
 
 namespace tool {
 
@@ -62,7 +64,8 @@ InputFile::InputFile(const std::string& path) {
     try {
         struct stat st {};
         if (fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
-        if (fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) m_size = static_cast<size_t>(st.st_size);
+        if (fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+            m_size = static_cast<uintmax_t>(st.st_size) > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(st.st_size);
         m_prefix.resize(kPrefixSize);
         m_prefix.resize(ReadUpTo(m_fd, &m_prefix[0], kPrefixSize));
         CheckContent(m_prefix, m_prefix.size() < kPrefixSize);
@@ -101,15 +104,44 @@ msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const 
     return msgjson::Reader().Read(text, overrides, 1, sink);
 }
 
-std::vector<unsigned char> InputFile::ReadBlob() { return ReadRest<std::vector<unsigned char>>(0); }
+std::shared_ptr<msgjson::Handle> InputFile::ReadBlob() {
+    auto handle = std::make_shared<msgjson::Handle>();
+    constexpr size_t kMost = 0xFFFFFFFFu;
+    size_t size = m_prefix.size(), room = 0;
+    auto resize = [&](size_t bytes) {
+        if (bytes > kMost) throw InputError("larger than 4 GiB - 1 bytes, the most a message holds");
+        auto* p = static_cast<char*>(En_Msg_Resize(handle->get(), bytes));
+        if (p == nullptr) throw std::bad_alloc();
+        room = bytes;
+        return p;
+    };
+    char* p = resize(std::max(m_size, size));
+    std::memcpy(p, m_prefix.data(), size);
+    const bool whole = size < kPrefixSize;
+    std::string().swap(m_prefix);
+    while (!whole) {
+        if (size < room) {
+            size += ReadUpTo(m_fd, p + size, room - size);
+            if (size < room) break;  // the end
+        }
+        char more[1 << 16];  // whether there is more before the room grows
+        const size_t n = ReadUpTo(m_fd, more, sizeof more);
+        if (n == 0) break;
+        p = resize(std::max(size + n, room <= kMost / 2 ? room * 2 : kMost));
+        std::memcpy(p + size, more, n);
+        size += n;
+    }
+    En_Msg_Resize(handle->get(), size);  // never fails: no larger
+    return handle;
+}
 
-msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides) {
+msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides) {
     msgjson::Message message;
+    message.handle = std::move(blob);
     const std::optional<int32_t> msgType =
-        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(blob.data(), blob.size());
+        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(message.Data(), message.Size());
     message.kind = overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register;
     message.msgType = msgType.value_or(0);
-    message.blob = std::move(blob);
     return message;
 }
 

@@ -48,8 +48,11 @@ public:
     // A JSON message, read whole, then parsed (msgjson::Reader).
     msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {});
 
-    // The bytes of a blob.
-    std::vector<unsigned char> ReadBlob();
+    // A blob, read straight into a message handle: a regular file in one
+    // read into room for its size, a stream into room that doubles.
+    // Throws InputError "read error: REASON", "larger than 4 GiB - 1 bytes,
+    // the most a message holds"; std::bad_alloc.
+    std::shared_ptr<msgjson::Handle> ReadBlob();
 
 private:
     // The first bytes, then the rest of the input, with extra bytes of capacity.
@@ -66,7 +69,7 @@ private:
 // A blob as a message: its kind and type are those the overrides give,
 // else those of a log of the type of its MsgType entry
 // (msgjson::MsgTypeEntry) when it has one, else a registration message.
-msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides);
+msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides);
 
 // The message that a file holds.  For a JSON message the overrides apply
 // where given; a blob is taken as BlobMessage says.

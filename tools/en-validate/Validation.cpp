@@ -2,25 +2,27 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "En_ValidationPrivate.h"
 
 namespace tool {
 
 Verdict Validate(const msgjson::Message& message) {
-    msgjson::Handle handle(message.blob);
+    std::optional<msgjson::Handle> loaded;  // for a message that has no handle yet
+    void* const handle = message.handle ? message.handle->get() : loaded.emplace(message.blob).get();
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     if (message.kind == msgjson::Kind::Log)
-        En_Validate_Log_Located(handle.get(), message.msgType, &record, &location);
+        En_Validate_Log_Located(handle, message.msgType, &record, &location);
     else
-        En_Validate_RegisterData_Located(handle.get(), &record, &location);
+        En_Validate_RegisterData_Located(handle, &record, &location);
     Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}, {}};
     if (location.bLocated)
         verdict.location = Location{location.nEntry, location.nOffset,
                                     std::string(location.szPath, strnlen(location.szPath, sizeof location.szPath))};
     if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
-        verdict.blobFault = msgjson::BlobFault(message.blob.data(), message.blob.size(), true);
+        verdict.blobFault = msgjson::BlobFault(message.Data(), message.Size(), true);
     return verdict;
 }
 

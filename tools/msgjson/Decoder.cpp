@@ -109,8 +109,8 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
 }
 
 void DecodeMessage(const Message& message, const TextSink& write) {
-    const unsigned char* const blob = message.blob.data();
-    const size_t size = message.blob.size();
+    const unsigned char* const blob = message.Data();
+    const size_t size = message.Size();
     const std::string fault = BlobFault(blob, size, false);
     if (!fault.empty()) throw InputError(fault);
     const bool log = message.kind == Kind::Log;
