@@ -172,6 +172,14 @@ set +o pipefail
 set -o pipefail
 expect "closed pipe" "" "$(cat err.txt)"
 [[ $(cat rc.txt) =~ ^(0|2|141)$ ]] || fail "closed pipe: exit status $(cat rc.txt)"
+# Threads that cannot start (no address space for 64 stacks of 8 MiB): an error,
+# exit status 2.  Not under a sanitizer, whose shadow memory needs more.
+if (ulimit -s 8192 -v 300000 && "${tool[@]}" --version >/dev/null 2>&1); then
+  rc=0
+  for _ in $(seq 100); do echo "$jsonl"; done >hundred.jsonl
+  (ulimit -s 8192 -v 300000 && exec "${tool[@]}" --jsonl -j 64 hundred.jsonl) >out.txt 2>err.txt || rc=$?
+  expect "threads that cannot start" "2 en-validate: cannot start a thread: Resource temporarily unavailable" "$rc $(cat err.txt)"
+fi
 
 # Hostile input: a verdict or an error (exit 0, 1 or 2; for 2 a message).
 msg='{"kind":"log","msgtype":1701,"entries":['
