@@ -65,6 +65,13 @@ x_uint32 En_Msg_BytesUsed(void* h);
  * checked here: the blob reader checks every entry when it is read. */
 int En_Msg_Load(void* h, const void* blob, size_t len);
 
+/* Makes the content len bytes long and returns where to write them (NULL
+ * when the buffer cannot grow, or len is over 4 GiB - 1: the handle is then
+ * as it was).  The bytes up to the old length are kept, the others are
+ * unset.  The pointer stays valid until the handle is changed or destroyed.
+ * For a caller that reads a blob straight into a handle. */
+void* En_Msg_Resize(void* h, size_t len);
+
 /* Appends one entry with exactly the given value bytes (any type, any
  * length; this is also how malformed values are written on purpose). */
 int En_Msg_AppendEntry(void* h, x_uint32 id, x_uint32 type, const void* data, x_uint32 len);

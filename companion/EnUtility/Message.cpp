@@ -1,5 +1,6 @@
 // Message handles: a growing, 4-byte aligned buffer of encoded entries.
 // No C++ exception leaves these functions.
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -21,6 +22,13 @@ const size_t kMaxBytes = 0xFFFFFFFFu;
 CMessage* AsMessage(void* h) { return static_cast<CMessage*>(h); }
 
 x_uint32 Padding(x_uint32 len) { return (4u - (len & 3u)) & 3u; }
+
+// The offset of p inside the buffer of m, or -1 when it points elsewhere:
+// a source inside the buffer is found again after the buffer has moved.
+std::ptrdiff_t OffsetIn(const CMessage* m, const void* p) {
+    const auto at = reinterpret_cast<std::uintptr_t>(p), base = reinterpret_cast<std::uintptr_t>(m->pData);
+    return m->pData != nullptr && at >= base && at - base < m->nCapacity ? static_cast<std::ptrdiff_t>(at - base) : -1;
+}
 
 // Makes room for nMore further bytes; EN_MSG_OK or an error code.
 int Reserve(CMessage* m, size_t nMore) {
@@ -73,6 +81,7 @@ __attribute__((visibility("default"))) int En_Msg_Load(void* h, const void* blob
     if (h == nullptr || (blob == nullptr && len != 0)) return EN_MSG_EINVAL;
     if (len > kMaxBytes) return EN_MSG_ETOOBIG;
     CMessage* m = AsMessage(h);
+    const std::ptrdiff_t inside = OffsetIn(m, blob);
     size_t used = m->nUsed;
     m->nUsed = 0;
     int rc = Reserve(m, len);
@@ -80,24 +89,41 @@ __attribute__((visibility("default"))) int En_Msg_Load(void* h, const void* blob
         m->nUsed = used;
         return rc;
     }
-    if (len) std::memcpy(m->pData, blob, len);
+    if (inside >= 0) blob = m->pData + inside;
+    if (len) std::memmove(m->pData, blob, len);
     m->nUsed = len;
     return EN_MSG_OK;
+}
+
+__attribute__((visibility("default"))) void* En_Msg_Resize(void* h, size_t len) {
+    if (h == nullptr || len > kMaxBytes) return nullptr;
+    CMessage* m = AsMessage(h);
+    const size_t used = m->nUsed;
+    m->nUsed = 0;
+    if (Reserve(m, len != 0 ? len : 1) != EN_MSG_OK) {  // a pointer also for no bytes
+        m->nUsed = used;
+        return nullptr;
+    }
+    m->nUsed = len;
+    return m->pData;
 }
 
 __attribute__((visibility("default"))) int En_Msg_AppendEntry(void* h, x_uint32 id, x_uint32 type,
                                                               const void* data, x_uint32 len) {
     if (h == nullptr || (data == nullptr && len != 0)) return EN_MSG_EINVAL;
     CMessage* m = AsMessage(h);
-    size_t total = size_t(BLOB_ENTRY_HEADER_SIZE) + len + Padding(len);
-    if (total < len) return EN_MSG_ETOOBIG;
+    const size_t extra = size_t(BLOB_ENTRY_HEADER_SIZE) + Padding(len);
+    if (len > kMaxBytes - extra) return EN_MSG_ETOOBIG;
+    const size_t total = extra + len;
+    const std::ptrdiff_t inside = OffsetIn(m, data);
     int rc = Reserve(m, total);
     if (rc != EN_MSG_OK) return rc;
+    if (inside >= 0) data = m->pData + inside;  // the buffer may have moved
     unsigned char* p = m->pData + m->nUsed;
+    if (len) std::memmove(p + BLOB_ENTRY_HEADER_SIZE, data, len);
     PutU32(p, id);
     PutU32(p + 4, type);
     PutU32(p + 8, len);
-    if (len) std::memcpy(p + BLOB_ENTRY_HEADER_SIZE, data, len);
     std::memset(p + BLOB_ENTRY_HEADER_SIZE + len, 0, Padding(len));
     m->nUsed += total;
     return EN_MSG_OK;
@@ -113,8 +139,9 @@ __attribute__((visibility("default"))) int En_Msg_AppendString(void* h, x_uint32
 __attribute__((visibility("default"))) int En_Msg_AppendWString(void* h, x_uint32 id, const wchar_t* s) {
     static_assert(sizeof(wchar_t) == 4, "wide strings travel as 4-byte characters");
     if (s == nullptr) return EN_MSG_EINVAL;
-    size_t n = (std::wcslen(s) + 1) * sizeof(wchar_t);
-    if (n > kMaxBytes) return EN_MSG_ETOOBIG;
+    const size_t chars = std::wcslen(s) + 1;
+    if (chars > kMaxBytes / sizeof(wchar_t)) return EN_MSG_ETOOBIG;
+    const size_t n = chars * sizeof(wchar_t);
     return En_Msg_AppendEntry(h, id, DT_WSTRING, s, static_cast<x_uint32>(n));
 }
 

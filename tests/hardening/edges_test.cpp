@@ -213,6 +213,37 @@ TEST(Record, WrittenOnlyInsideItsBytesAndNeverAfterReturn) {
     }
 }
 
+// ------------------------------------------------------- handle functions
+
+// A source inside the handle's own buffer (a message appended to itself,
+// reloaded from a part of itself): the bytes as they were before the call,
+// also when the buffer grows and moves on the way.
+TEST(Handle, TakesASourceInsideItsOwnBuffer) {
+    enum Call { kBytes, kString, kLoad };
+    // call, offset of the source in the buffer, its length (0: to the end)
+    const struct { Call call; size_t from, length; } cases[] = {
+        {kBytes, 0, 0}, {kBytes, 12, 0}, {kBytes, 100, 40}, {kString, 12, 231},
+        {kLoad, 0, 0},  {kLoad, 12, 0},  {kLoad, 100, 40}};
+    for (const auto& c : cases) {
+        void* h = En_Msg_Create();
+        ASSERT_EQ(En_Msg_AppendString(h, 1, std::string(230, 'a').c_str()), EN_MSG_OK);  // 244 of 256 bytes
+        const auto* buffer = static_cast<const unsigned char*>(En_Msg_GetBuffer(h));
+        const size_t used = En_Msg_BytesUsed(h), n = c.length ? c.length : used - c.from;
+        const Bytes before(buffer, buffer + used), source(buffer + c.from, buffer + c.from + n);
+        const int rc = c.call == kBytes ? En_Msg_AppendBytes(h, 2, buffer + c.from, static_cast<x_uint32>(n))
+                       : c.call == kString ? En_Msg_AppendString(h, 2, reinterpret_cast<const char*>(buffer + c.from))
+                                           : En_Msg_Load(h, buffer + c.from, n);
+        ASSERT_EQ(rc, EN_MSG_OK);
+        const auto* after = static_cast<const unsigned char*>(En_Msg_GetBuffer(h));
+        const size_t value = c.call == kLoad ? 0 : used + BLOB_ENTRY_HEADER_SIZE;
+        EXPECT_EQ(Bytes(after + value, after + value + n), source) << "call " << c.call << " from " << c.from;
+        if (c.call != kLoad) {
+            EXPECT_EQ(Bytes(after, after + used), before) << "call " << c.call << " from " << c.from;
+        }
+        En_Msg_Destroy(h);
+    }
+}
+
 // ------------------------------------------------------------- deep nesting
 
 constexpr size_t kDeep = 100000;

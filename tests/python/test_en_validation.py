@@ -145,3 +145,30 @@ def test_threads_and_names():
     with concurrent.futures.ThreadPoolExecutor(4) as pool:
         for _ in range(3):
             assert list(pool.map(ev.validate, messages)) == serial
+
+
+def test_one_message_from_many_threads():
+    # Appends that grow and move the buffer, copies and validations of one
+    # Message from several threads at once: no validation reads a freed
+    # buffer, and every appended entry ends up whole.
+    msg = ev.Message.from_json(CASES[0].values[0])
+    start, value = bytes(msg), bytes(range(256)) * 1024
+
+    def append(node_id):
+        for _ in range(24):
+            msg.append_bytes(node_id, value)
+        return set()
+
+    def validate():
+        codes = {ev.validate(msg).code for _ in range(2000)}
+        assert bytes(msg).startswith(start)
+        return codes
+
+    with concurrent.futures.ThreadPoolExecutor(5) as pool:
+        jobs = [pool.submit(validate) for _ in range(3)] + [pool.submit(append, i) for i in (4001, 4002)]
+        codes = set().union(*(job.result() for job in jobs))
+    assert codes <= {CASES[0].values[1]["code"], ev.SYNTAX_ERROR}
+    tail, size = bytes(msg)[len(start):], len(entry(0, ev.DT_BYTES, value))
+    ids = [struct.unpack_from("=I", tail, at)[0] for at in range(0, len(tail), size)]
+    assert sorted(ids) == [4001] * 24 + [4002] * 24
+    assert tail == b"".join(entry(i, ev.DT_BYTES, value) for i in ids)

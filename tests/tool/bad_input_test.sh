@@ -2,7 +2,8 @@
 # en-validate given every kind of bad input among valid files, and output
 # that cannot be written: each bad input gets its own error on standard
 # error naming the file and the place, every other file still gets its
-# verdict, the exit status is 2; a closed pipe ends the run quietly.  Then
+# verdict, the exit status is 2; a closed pipe ends the run quietly; an
+# earlier -o FILE survives every error; pipes and FIFOs read as files.  Then
 # hostile input (binary garbage, huge lines and strings, deep nesting of
 # groups), which must end with a verdict or an error, never a crash or a
 # hang.
@@ -101,8 +102,61 @@ $ok: 101 Node(ID: 2055) is unexpected under group 'Root'.
   at entry 3 (byte 200): Root" "$(cat out.txt)"
 run --json cut.blob
 expect "cut blob, JSON" "{\"file\": \"cut.blob\", \"type\": \"log 1701\", \"code\": 300, \"message\": \"CBlobReader::Pop() failed. -1002 is returned.\", \"entry\": 1, \"offset\": 16, \"path\": \"Root\", \"blob_error\": \"$fault\"}" "$(cat out.txt)"
-run --decode cut.blob -o decoded.json
-expect "cut blob decoded" "2 en-validate: cut.blob: $fault no output" "$rc $(cat err.txt) $([ -e decoded.json ] || echo no output)"
+
+# -o FILE is replaced only by a complete output: after an error FILE is as
+# it was and nothing else is left; -o may name the input; a symbolic link is
+# followed and its target replaced, a link to nothing refused.
+"${tool[@]}" --encode $ok -o ok.blob
+"${tool[@]}" --decode ok.blob -o ok-decoded.json
+setup() {
+  rm -rf o && mkdir o && cp $ok o/msg.json && cp ok.blob o/msg.blob && cp ok.blob o/old.blob && cp $ok o/old.json
+  ln -s old.blob o/link.blob && ln -s missing o/dangling.blob
+}
+listing() { (cd o && find . -mindepth 1 -printf '%f %y\n' | sort); }
+setup && files_before=$(listing)
+syntax_error='line 3, column 14: syntax error: a value, comma, colon, key or bracket is missing or out of place'
+# what|ARGS|exit status|FILE afterwards|holds the bytes of|standard error
+while IFS='|' read -r what args status file bytes err; do
+  setup
+  # shellcheck disable=SC2086
+  run $args
+  expect "$what" "$status $err" "$rc $(cat err.txt)"
+  cmp -s "$file" "$bytes" || fail "$what: $file does not hold the bytes of $bytes"
+  expect "$what: files left" "$files_before" "$(listing)"
+done <<CASES
+input error over an earlier file|--encode syntax.json -o o/old.blob|2|o/old.blob|ok.blob|en-validate: syntax.json: $syntax_error
+broken blob over an earlier file|--decode cut.blob -o o/old.json|2|o/old.json|$ok|en-validate: cut.blob: $fault
+encode over its own input|--encode o/msg.json -o o/msg.json|0|o/msg.json|ok.blob|
+decode over its own input|--decode o/msg.blob -o o/msg.blob|0|o/msg.blob|ok-decoded.json|
+symbolic link: its target replaced|--decode ok.blob -o o/link.blob|0|o/old.blob|ok-decoded.json|
+symbolic link to nothing|--decode ok.blob -o o/dangling.blob|2|o/old.blob|ok.blob|en-validate: cannot create o/dangling.blob: symbolic link to a missing file
+CASES
+
+# Input that is not a regular file, JSON and blob, small and over 64 KiB:
+# through a FIFO and through <( ) the same verdict as from the file.
+mkfifo fifo
+for file in $ok ok.blob long-value.json; do
+  run "$file"
+  want="$rc $(cat out.txt err.txt)"
+  cat "$file" >fifo &
+  run fifo
+  wait
+  expect "$file through a FIFO" "$want" "$rc $(sed "s|fifo|$file|" out.txt err.txt)"
+  run <(cat "$file")
+  expect "$file through <( )" "$want" "$rc $(sed "s|/dev/fd/[0-9]*|$file|" out.txt err.txt)"
+done
+
+# JSON Lines: a line over --max-line is an error and the next line is read;
+# an endless line is dropped as it comes, in bounded memory.
+{ echo "$jsonl"; repeat x 3000; echo; echo "$jsonl"; } >overlong.jsonl
+run --jsonl --max-line 2000 overlong.jsonl
+expect "line over --max-line" '2 {"line": 1, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}
+{"line": 2, "error": "line 2: longer than 2000 bytes (--max-line)"}
+{"line": 3, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}' "$rc $(cat out.txt)"
+rc=0
+head -c 300000000 /dev/zero | /usr/bin/time -f %M -o peak.txt "${tool[@]}" --jsonl --max-line 1000000 >out.txt 2>err.txt || rc=$?
+expect "/dev/zero with --max-line" '2 {"line": 1, "error": "line 1: longer than 1000000 bytes (--max-line)"}' "$rc $(cat out.txt)"
+[ "$(tail -n 1 peak.txt)" -lt 150000 ] || fail "/dev/zero with --max-line: peak memory $(tail -n 1 peak.txt) KiB"
 
 # Output that cannot be written: why, and exit status 2.
 for args in "$ok" "--jsonl lines.jsonl" "--describe 1501" "--decode whole.blob" "--encode $ok -o /dev/full"; do
@@ -118,6 +172,14 @@ set +o pipefail
 set -o pipefail
 expect "closed pipe" "" "$(cat err.txt)"
 [[ $(cat rc.txt) =~ ^(0|2|141)$ ]] || fail "closed pipe: exit status $(cat rc.txt)"
+# Threads that cannot start (no address space for 64 stacks of 8 MiB): an error,
+# exit status 2.  Not under a sanitizer, whose shadow memory needs more.
+if (ulimit -s 8192 -v 300000 && "${tool[@]}" --version >/dev/null 2>&1); then
+  rc=0
+  for _ in $(seq 100); do echo "$jsonl"; done >hundred.jsonl
+  (ulimit -s 8192 -v 300000 && exec "${tool[@]}" --jsonl -j 64 hundred.jsonl) >out.txt 2>err.txt || rc=$?
+  expect "threads that cannot start" "2 en-validate: cannot start a thread: Resource temporarily unavailable" "$rc $(cat err.txt)"
+fi
 
 # Hostile input: a verdict or an error (exit 0, 1 or 2; for 2 a message).
 msg='{"kind":"log","msgtype":1701,"entries":['

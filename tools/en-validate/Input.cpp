@@ -6,8 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
-#include <sstream>
+#include <new>
 
 namespace tool {
 
@@ -18,33 +19,20 @@ constexpr size_t kPrefixSize = 64 << 10;
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-// Closes a file descriptor at the end of a scope.
-struct Descriptor {
-    int fd;
-    ~Descriptor() {
-        if (fd > 0) close(fd);
+// Reads up to n bytes, fewer only at the end of the input.
+size_t ReadUpTo(int fd, char* p, size_t n) {
+    size_t done = 0;
+    while (done < n) {
+        const ssize_t got = read(fd, p + done, n - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw InputError(std::string("read error: ") + std::strerror(errno));
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
     }
-};
+    return done;
+}
 
 }  // namespace
-
-std::string ReadAll(const std::string& path) {
-    Descriptor in{path == "-" ? 0 : open(path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (in.fd < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
-    struct stat st {};
-    if (fstat(in.fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
-    std::string bytes;
-    if (S_ISREG(st.st_mode) && st.st_size > 0) bytes.reserve(static_cast<size_t>(st.st_size));
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t n = read(in.fd, buffer, sizeof buffer);
-        if (n == 0) break;
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) throw InputError(std::string("read error: ") + std::strerror(errno));
-        bytes.append(buffer, static_cast<size_t>(n));
-    }
-    return bytes;
-}
 
 bool IsJsonText(std::string_view prefix) {
     if (prefix.find('\0') != std::string_view::npos) return false;
@@ -67,41 +55,52 @@ void CheckContent(std::string_view prefix, bool whole) {
 
 InputFile::InputFile(const std::string& path) {
     if (path == "-") {
-        m_in = std::make_unique<std::istringstream>(ReadAll(path));
+        m_fd = STDIN_FILENO;
     } else {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
-        auto file = std::make_unique<std::ifstream>(path, std::ios::binary);
-        if (!*file) throw InputError(std::string("cannot open: ") + std::strerror(errno));
-        m_in = std::move(file);
+        m_fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (m_fd < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
+        m_own = true;
     }
-    std::string prefix(kPrefixSize, '\0');
-    prefix.resize(static_cast<size_t>(m_in->read(&prefix[0], kPrefixSize).gcount()));
-    if (m_in->bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
-    CheckContent(prefix, prefix.size() < kPrefixSize);
-    m_json = IsJsonText(prefix);
-    m_in->clear();
-    m_in->seekg(0);
+    try {
+        struct stat st {};
+        if (fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
+        if (fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+            m_size = static_cast<uintmax_t>(st.st_size) > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(st.st_size);
+        m_prefix.resize(kPrefixSize);
+        m_prefix.resize(ReadUpTo(m_fd, &m_prefix[0], kPrefixSize));
+        CheckContent(m_prefix, m_prefix.size() < kPrefixSize);
+        m_json = IsJsonText(m_prefix);
+    } catch (...) {
+        if (m_own) close(m_fd);
+        throw;
+    }
 }
 
-namespace {
+InputFile::~InputFile() {
+    if (m_own) close(m_fd);
+}
 
-// The whole stream from its start, with extra bytes of capacity.
+InputFile::InputFile(InputFile&& other) noexcept
+    : m_fd(other.m_fd), m_own(other.m_own), m_size(other.m_size), m_prefix(std::move(other.m_prefix)),
+      m_json(other.m_json) {
+    other.m_own = false;
+}
+
 template <class Bytes>
-Bytes ReadStream(std::istream& in, size_t extra) {
+Bytes InputFile::ReadRest(size_t extra) {
     Bytes bytes;
-    if (in.seekg(0, std::ios::end)) bytes.reserve(static_cast<size_t>(in.tellg()) + extra);
-    in.seekg(0);
+    // A regular file is read into room for its size; a stream grows as it comes.
+    if (m_size > 0 && m_size <= bytes.max_size() - extra) bytes.reserve(m_size + extra);
+    bytes.assign(m_prefix.begin(), m_prefix.end());
+    std::string().swap(m_prefix);
+    if (bytes.size() < kPrefixSize) return bytes;  // the whole input
     char buffer[1 << 16];
-    while (in.read(buffer, sizeof buffer).gcount() > 0) bytes.insert(bytes.end(), buffer, buffer + in.gcount());
-    if (in.bad()) throw InputError(std::string("read error: ") + std::strerror(errno));
+    while (const size_t n = ReadUpTo(m_fd, buffer, sizeof buffer)) bytes.insert(bytes.end(), buffer, buffer + n);
     return bytes;
 }
 
-}  // namespace
-
 msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink) {
-    std::string text = ReadStream<std::string>(*m_in, msgjson::kPadding);
+    std::string text = ReadRest<std::string>(msgjson::kPadding);
     if (sink) return msgjson::Reader().Read(text, overrides, 1, sink);
     // Each value converted straight into the handle that is validated.
     auto handle = std::make_shared<msgjson::Handle>();
@@ -110,15 +109,44 @@ msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const 
     return message;
 }
 
-std::vector<unsigned char> InputFile::ReadBlob() { return ReadStream<std::vector<unsigned char>>(*m_in, 0); }
+std::shared_ptr<msgjson::Handle> InputFile::ReadBlob() {
+    auto handle = std::make_shared<msgjson::Handle>();
+    constexpr size_t kMost = 0xFFFFFFFFu;
+    size_t size = m_prefix.size(), room = 0;
+    auto resize = [&](size_t bytes) {
+        if (bytes > kMost) throw InputError("larger than 4 GiB - 1 bytes, the most a message holds");
+        auto* p = static_cast<char*>(En_Msg_Resize(handle->get(), bytes));
+        if (p == nullptr) throw std::bad_alloc();
+        room = bytes;
+        return p;
+    };
+    char* p = resize(std::max(m_size, size));
+    std::memcpy(p, m_prefix.data(), size);
+    const bool whole = size < kPrefixSize;
+    std::string().swap(m_prefix);
+    while (!whole) {
+        if (size < room) {
+            size += ReadUpTo(m_fd, p + size, room - size);
+            if (size < room) break;  // the end
+        }
+        char more[1 << 16];  // whether there is more before the room grows
+        const size_t n = ReadUpTo(m_fd, more, sizeof more);
+        if (n == 0) break;
+        p = resize(std::max(size + n, room <= kMost / 2 ? room * 2 : kMost));
+        std::memcpy(p + size, more, n);
+        size += n;
+    }
+    En_Msg_Resize(handle->get(), size);  // never fails: no larger
+    return handle;
+}
 
-msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides) {
+msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides) {
     msgjson::Message message;
+    message.handle = std::move(blob);
     const std::optional<int32_t> msgType =
-        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(blob.data(), blob.size());
+        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(message.Data(), message.Size());
     message.kind = overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register;
     message.msgType = msgType.value_or(0);
-    message.blob = std::move(blob);
     return message;
 }
 

@@ -9,7 +9,6 @@
 #ifndef EN_TOOLS_INPUT_H
 #define EN_TOOLS_INPUT_H
 
-#include <fstream>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,11 +20,6 @@ namespace tool {
 
 using msgjson::InputError;
 
-// The whole content of a file, or of standard input for "-"; throws
-// InputError "is a directory", "cannot open: REASON" or "read error: REASON"
-// (naming no file) when it cannot be read.
-std::string ReadAll(const std::string& path);
-
 // Whether the first bytes of a file are those of a JSON message.
 bool IsJsonText(std::string_view prefix);
 
@@ -34,32 +28,48 @@ bool IsJsonText(std::string_view prefix);
 // save it as UTF-8".
 void CheckContent(std::string_view prefix, bool whole);
 
-// A message file, or standard input for "-" (read whole first), opened and
-// told JSON from blob by its first bytes.  Errors name no file: the caller
-// adds it.
+// A message file, or standard input for "-", opened and told JSON from
+// blob by its first bytes.  Anything that is not a regular file (a pipe, a
+// FIFO, a terminal, a device) is read as a stream, once from start to end:
+// the same bytes give the same message whatever holds them.  Errors name no
+// file: the caller adds it.
 class InputFile {
 public:
-    // Throws InputError: "is a directory", "cannot open: REASON", "empty
-    // file", "UTF-16 text: save it as UTF-8".
+    // Throws InputError: "is a directory", "cannot open: REASON", "read
+    // error: REASON", "empty file", "UTF-16 text: save it as UTF-8".
     explicit InputFile(const std::string& path);
+    ~InputFile();
+    InputFile(InputFile&& other) noexcept;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
 
     bool IsJson() const { return m_json; }
 
     // A JSON message, read whole, then parsed (msgjson::Reader).
     msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {});
 
-    // The bytes of a blob.
-    std::vector<unsigned char> ReadBlob();
+    // A blob, read straight into a message handle: a regular file in one
+    // read into room for its size, a stream into room that doubles.
+    // Throws InputError "read error: REASON", "larger than 4 GiB - 1 bytes,
+    // the most a message holds"; std::bad_alloc.
+    std::shared_ptr<msgjson::Handle> ReadBlob();
 
 private:
-    std::unique_ptr<std::istream> m_in;
+    // The first bytes, then the rest of the input, with extra bytes of capacity.
+    template <class Bytes>
+    Bytes ReadRest(size_t extra);
+
+    int m_fd = -1;
+    bool m_own = false;  // m_fd is closed at the end
+    size_t m_size = 0;   // of a regular file when opened, else 0
+    std::string m_prefix;
     bool m_json = false;
 };
 
 // A blob as a message: its kind and type are those the overrides give,
 // else those of a log of the type of its MsgType entry
 // (msgjson::MsgTypeEntry) when it has one, else a registration message.
-msgjson::Message BlobMessage(std::vector<unsigned char> blob, const msgjson::Overrides& overrides);
+msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides);
 
 // The message that a file holds.  For a JSON message the overrides apply
 // where given; a blob is taken as BlobMessage says.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -53,6 +54,8 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
     if (IsBlankLine(line)) return;
     const size_t start = out.size();
     try {
+        if (line[0] == '\n')  // what LineReader leaves of a line over the limit
+            throw InputError("longer than " + std::to_string(options.maxLine) + " bytes (--max-line)");
         const msgjson::Message message = worker.reader.Read(line, worker.handle, options.overrides, number);
         out += "{\"line\": ";
         AppendNumber(out, static_cast<long long>(number));
@@ -83,12 +86,13 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
 }
 
 // Lines of a file descriptor, read in large blocks; waits for input only
-// as long as the caller allows.
+// as long as the caller allows.  The bytes of a line longer than maxLine
+// are dropped as they come; the line is then "\n", which no line holds.
 class LineReader {
 public:
     enum Result { kLine, kIdle, kEnd };
 
-    explicit LineReader(int fd) : m_fd(fd), m_buffer(kReadSize) {}
+    LineReader(int fd, size_t maxLine) : m_fd(fd), m_maxLine(maxLine), m_buffer(kReadSize) {}
 
     // The next line, without its '\n'; the last line may lack one.  Waits
     // for input until deadline, when given (kIdle when none has come), else
@@ -98,20 +102,29 @@ public:
         for (;;) {
             const char* begin = m_buffer.data() + m_begin;
             const size_t n = m_end - m_begin;
-            if (const void* nl = std::memchr(begin, '\n', n)) {
-                const size_t length = static_cast<size_t>(static_cast<const char*>(nl) - begin);
+            const void* nl = std::memchr(begin, '\n', n);
+            const size_t length = nl ? static_cast<size_t>(static_cast<const char*>(nl) - begin) : n;
+            if (!m_overlong && length > m_maxLine - m_partial.size()) {
+                m_overlong = true;
+                std::string().swap(m_partial);
+            }
+            if (nl) {
                 line.swap(m_partial);
-                line.append(begin, length);
+                if (m_overlong) line.assign(1, '\n');
+                else line.append(begin, length);
                 m_partial.clear();
+                m_overlong = false;
                 m_begin += length + 1;
                 return kLine;
             }
-            m_partial.append(begin, n);  // a line that goes on in the next block
+            if (!m_overlong) m_partial.append(begin, n);  // a line that goes on in the next block
             m_begin = m_end = 0;
             if (m_eof) {
-                if (m_partial.empty()) return kEnd;
+                if (m_partial.empty() && !m_overlong) return kEnd;
                 line.swap(m_partial);
+                if (m_overlong) line.assign(1, '\n');
                 m_partial.clear();
+                m_overlong = false;
                 return kLine;
             }
             if (deadline && !Wait(*deadline)) return kIdle;
@@ -139,9 +152,11 @@ private:
     }
 
     int m_fd;
+    size_t m_maxLine;
     std::vector<char> m_buffer;
     size_t m_begin = 0, m_end = 0;
     std::string m_partial;
+    bool m_overlong = false;  // the line being read is over m_maxLine; its bytes are dropped
     bool m_eof = false;
     std::string m_error;
 };
@@ -190,7 +205,7 @@ void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, co
 BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options) {
     const unsigned jobs = options.jobs == 0 ? 1 : options.jobs;
     BatchCounts counts;
-    LineReader reader(in);
+    LineReader reader(in, options.maxLine);
     // While the threads validate one batch, the next one is read.
     Batch batches[2];
     for (Batch& b : batches) b.lines.resize(kLinesPerJob * jobs);
@@ -218,7 +233,12 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
             ++finished;
         };
         std::vector<std::thread> threads;
-        for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
+        try {
+            for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
+        } catch (const std::system_error& e) {
+            for (std::thread& t : threads) t.join();
+            throw ThreadError(std::string("cannot start a thread: ") + e.what());
+        }
         std::exception_ptr readFailure;
         try {
             if (batch.more) ReadBatch(reader, next, batch.first + batch.n, jobs, [&] { return finished == parts; });

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <functional>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -32,18 +33,27 @@ struct JsonlOptions {
     unsigned jobs = 1;   // threads that validate the lines of a batch
     bool quiet = false;  // no output line for a message that conforms
     size_t firstLine = 1;  // number of the input's first line
+    size_t maxLine = size_t(256) << 20;  // longer lines are input errors, their bytes dropped as they come
     std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
+};
+
+// A worker thread could not be started.
+class ThreadError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
 };
 
 // Reads lines from the file descriptor in and writes, for every line that
 // is not blank, one line through out, in input order: {"line": L, then
-// the kind's keys and the verdict's} or {"line": L, "error": "line L...: why"}.  Lines are
+// the kind's keys and the verdict's} or {"line": L, "error": "line L...: why"} (also
+// for a line longer than maxLine, which is never held whole).  Lines are
 // read in batches of at most a few thousand lines and a few MiB, so that
 // memory stays bounded whatever the input's size; jobs threads validate the
 // parts of a batch at once while the next batch is read.  A batch is also
 // closed when no further line has come 50 ms after its first, so that a
 // slow producer sees every verdict soon after its line; out gets the
 // output lines of each part of a batch as soon as the batch is validated.
+// Throws ThreadError when a thread cannot be started.
 BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options);
 
 }  // namespace tool

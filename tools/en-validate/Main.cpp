@@ -52,6 +52,7 @@ struct Options {
     std::string color = "auto";
     std::string output;
     std::string locale;
+    size_t maxLine = size_t(256) << 20;
     unsigned jobs = std::max(1u, std::min(8u, std::thread::hardware_concurrency()));
     size_t firstLine = 1;
 
@@ -222,6 +223,7 @@ int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
     options.jobs = opt.jobs;
     options.quiet = opt.quiet;
     options.firstLine = opt.firstLine;
+    options.maxLine = opt.maxLine;
     if (showProgress) options.progress = progress;
     // Each batch's verdicts are written at once, for whoever waits for them.
     const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
@@ -251,8 +253,8 @@ tool::InputFile OpenFor(const std::string& file, bool json) {
     return in;
 }
 
-// Writes through a new output, which an input or output error deletes when
-// it is a file: no incomplete -o FILE is left.
+// Writes through a new output, which replaces -o FILE only when complete:
+// after an input or output error FILE is as it was.
 template <class Write>
 int WriteTo(const std::string& path, const Write& write) {
     tool::Output out(path);
@@ -338,6 +340,9 @@ int main(int argc, char** argv) {
         }, ""))
         ->needs(jsonl)
         ->option_text("N");
+    auto* maxLine = app.add_option("--max-line", opt.maxLine, "Longest --jsonl line in bytes; a longer one is an input error (default: 256 MiB)")
+        ->check(CLI::PositiveNumber)
+        ->option_text("BYTES");
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
     auto* quiet = app.add_flag("-q,--quiet", opt.quiet, "Print only what does not conform: failed verdicts and errors");
     auto* summary = app.add_flag("--summary", opt.summary, "End with the number of verdicts per code on standard error");
@@ -373,6 +378,7 @@ int main(int argc, char** argv) {
     if (!opt.locale.empty() && std::setlocale(LC_CTYPE, opt.locale.c_str()) == nullptr)
         return UsageError("unknown locale \"" + opt.locale + "\"");
     if (opt.output.size() && !opt.encode && !opt.decode) return UsageError("-o is for --encode and --decode");
+    if (maxLine->count() && !opt.jsonl) return UsageError("--max-line is for --jsonl");
 
     try {
         if (describe->count()) {
@@ -397,6 +403,8 @@ int main(int argc, char** argv) {
         return status;
     } catch (const msgjson::InputError& e) {  // of --encode or --decode
         return InputError(InFile(opt.files.front(), e.what()));
+    } catch (const tool::ThreadError& e) {
+        return InputError(e.what());
     } catch (const tool::OutputError& e) {
         return e.closedPipe ? kInputError : InputError(e.what());
     } catch (const std::bad_alloc&) {

@@ -18,8 +18,12 @@ public:
     bool closedPipe;
 };
 
-// Buffered output to standard output ("" or "-") or to a file it creates.
-// Throws OutputError.
+// Buffered output to standard output ("" or "-") or to a file.  A file
+// that is a device or a FIFO is written directly.  Any other file (one
+// that does not exist yet, or a regular file, also through a symbolic
+// link, which is followed) is written to a temporary file in the same
+// folder, which Close renames over it; until then the file is untouched,
+// and Discard only removes the temporary file.  Throws OutputError.
 class Output {
 public:
     explicit Output(const std::string& path = "");
@@ -30,16 +34,17 @@ public:
     void Write(std::string_view bytes);
     // Writes what is buffered.
     void Flush();
-    // Flushes and closes; a file is then complete.
+    // Flushes and closes; a file is then complete and in its place.
     void Close();
-    // Closes and deletes a regular file whose content is incomplete;
-    // nothing for standard output or a device.
+    // Closes and removes the temporary file, which leaves the file as it
+    // was; nothing for standard output or a device.
     void Discard();
 
 private:
     int m_fd;
     std::string m_name;
-    std::string m_path;  // a regular file that Discard deletes, or ""
+    std::string m_target;  // the regular file that Close replaces, or ""
+    std::string m_temp;    // the temporary file written instead, or ""
     std::string m_buffer;
 };
 

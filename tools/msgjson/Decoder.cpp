@@ -19,6 +19,9 @@ constexpr size_t kMaxIndent = 16;
 
 std::string ToHex(const unsigned char* p, size_t n) {
     static const char kDigits[] = "0123456789abcdef";
+    // Two digits a byte: more than a string holds for values over 2 GiB on a 32-bit system.
+    if (n > std::string().max_size() / 2)
+        throw InputError("a value of " + std::to_string(n) + " bytes is too long to write as hex on this system");
     std::string out(n * 2, '0');
     for (size_t i = 0; i < n; ++i) {
         out[2 * i] = kDigits[p[i] >> 4];
@@ -106,8 +109,8 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
 }
 
 void DecodeMessage(const Message& message, const TextSink& write) {
-    const unsigned char* const blob = message.blob.data();
-    const size_t size = message.blob.size();
+    const unsigned char* const blob = message.Data();
+    const size_t size = message.Size();
     const std::string fault = BlobFault(blob, size, false);
     if (!fault.empty()) throw InputError(fault);
     const bool log = message.kind == Kind::Log;

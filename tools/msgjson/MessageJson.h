@@ -52,8 +52,12 @@ class Handle;
 struct Message {
     Kind kind = Kind::Log;
     int32_t msgType = 0;               // meaningful for Kind::Log
-    std::vector<unsigned char> blob;   // encoded entries (docs/blob-format.md)
+    std::vector<unsigned char> blob;   // encoded entries (docs/blob-format.md), unless in handle
     std::shared_ptr<Handle> handle;    // when set, the entries are there instead, and blob is empty
+
+    // The encoded entries, wherever they are.
+    const unsigned char* Data() const;
+    size_t Size() const;
 };
 
 // What the command line may supply or override.
@@ -153,6 +157,12 @@ public:
 private:
     void* m_h;
 };
+
+inline const unsigned char* Message::Data() const {
+    return handle ? static_cast<const unsigned char*>(En_Msg_GetBuffer(handle->get())) : blob.data();
+}
+
+inline size_t Message::Size() const { return handle ? En_Msg_BytesUsed(handle->get()) : blob.size(); }
 
 }  // namespace msgjson
 

@@ -1,6 +1,7 @@
 #include "Utf8.h"
 
 #include <cstring>
+#include <new>
 
 namespace msgjson::detail {
 

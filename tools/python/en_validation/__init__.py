@@ -33,13 +33,18 @@ text in the process locale (Python sets LC_CTYPE from the environment);
 en-validate runs in the "C" locale.
 
 Validation is thread-safe as the library is: several threads may validate
-at once, also the same Message, but a Message must not be changed while
-another thread uses it.  A message's handle is released with its object.
+at once, also the same Message.  Each Message has a lock that lets a change
+(an append) wait until the validations of other threads that use the
+message are done, and holds them off until it is done: ctypes lets other
+threads run during a call, so without it an append could free the buffer
+that a validation reads.  A message's handle is released with its object.
 """
 
+import contextlib
 import ctypes
 import operator
 import os
+import threading
 import weakref
 from typing import NamedTuple
 
@@ -159,6 +164,32 @@ def _text(what, value, allowed):
     return value
 
 
+class _SharedLock:
+    """Many readers at once (validations, copies), or one writer (a change)."""
+
+    def __init__(self):
+        self._cond = threading.Condition(threading.Lock())
+        self._readers = 0
+
+    @contextlib.contextmanager
+    def shared(self):
+        with self._cond:
+            self._readers += 1
+        try:
+            yield
+        finally:
+            with self._cond:
+                self._readers -= 1
+                if not self._readers:
+                    self._cond.notify_all()
+
+    @contextlib.contextmanager
+    def exclusive(self):
+        with self._cond:
+            self._cond.wait_for(lambda: not self._readers)
+            yield
+
+
 class Message:
     """One message: a handle of libEn_Utility.so.1 with its encoded entries.
 
@@ -171,6 +202,7 @@ class Message:
         if not handle:
             raise MemoryError("En_Msg_Create: out of memory")
         self._h = handle
+        self._lock = _SharedLock()
         self._release = weakref.finalize(self, _utility.En_Msg_Destroy, handle)
         self.kind = None
         self.msgtype = None
@@ -180,7 +212,7 @@ class Message:
         """A message holding a copy of an encoded blob (checked when validated)."""
         data = _data("from_blob", blob)
         msg = cls()
-        msg._check("from_blob", _utility.En_Msg_Load(msg._h, data, len(data)))
+        msg._change("from_blob", _utility.En_Msg_Load, data, len(data))
         return msg
 
     @classmethod
@@ -195,12 +227,15 @@ class Message:
         return msg
 
     def __bytes__(self):
-        return ctypes.string_at(_utility.En_Msg_GetBuffer(self._h), _utility.En_Msg_BytesUsed(self._h))
+        with self._lock.shared():
+            return ctypes.string_at(_utility.En_Msg_GetBuffer(self._h), _utility.En_Msg_BytesUsed(self._h))
 
     def __repr__(self):
         return f"<en_validation.Message of {_utility.En_Msg_BytesUsed(self._h)} bytes>"
 
-    def _check(self, what, rc):
+    def _change(self, what, function, *args):
+        with self._lock.exclusive():
+            rc = function(self._h, *args)
         if rc == -2:
             raise MemoryError(f"{what}: out of memory")
         if rc == -3:
@@ -216,7 +251,7 @@ class Message:
         i = self._id("append_raw", node_id)
         t = _integer("append_raw: type", data_type, _UINT32)
         data = _data("append_raw", data)
-        self._check("append_raw", _utility.En_Msg_AppendEntry(self._h, i, t, data, len(data)))
+        self._change("append_raw", _utility.En_Msg_AppendEntry, i, t, data, len(data))
 
     def append_string(self, node_id, value):
         """A STRING entry: str (UTF-8) or bytes, without NUL; the zero byte is added."""
@@ -224,22 +259,22 @@ class Message:
         value = _text("append_string", value, (str, bytes))
         if isinstance(value, str):
             value = value.encode("utf-8")
-        self._check("append_string", _utility.En_Msg_AppendString(self._h, i, value))
+        self._change("append_string", _utility.En_Msg_AppendString, i, value)
 
     def append_wstring(self, node_id, value):
         """A WSTRING entry: one 4-byte character per code point and a 4-byte zero."""
         i = self._id("append_wstring", node_id)
         value = _text("append_wstring", value, (str,))
-        self._check("append_wstring", _utility.En_Msg_AppendWString(self._h, i, value))
+        self._change("append_wstring", _utility.En_Msg_AppendWString, i, value)
 
     def append_bytes(self, node_id, value):
         i = self._id("append_bytes", node_id)
         data = _data("append_bytes", value)
-        self._check("append_bytes", _utility.En_Msg_AppendEntry(self._h, i, DT_BYTES, data, len(data)))
+        self._change("append_bytes", _utility.En_Msg_AppendEntry, i, DT_BYTES, data, len(data))
 
     def _append_int(self, what, function, bounds, node_id, value):
         i = self._id(what, node_id)
-        self._check(what, function(self._h, i, _integer(f"{what}: value", value, bounds)))
+        self._change(what, function, i, _integer(f"{what}: value", value, bounds))
 
     def append_int16(self, node_id, value):
         self._append_int("append_int16", _utility.En_Msg_AppendInt16, _INT16, node_id, value)
@@ -254,16 +289,15 @@ class Message:
         self._append_int("append_uint32", _utility.En_Msg_AppendUInt32, _UINT32, node_id, value)
 
     def begin_group(self, node_id):
-        self._check("begin_group", _utility.En_Msg_BeginGroup(self._h, self._id("begin_group", node_id)))
+        self._change("begin_group", _utility.En_Msg_BeginGroup, self._id("begin_group", node_id))
 
     def end_group(self, node_id):
-        self._check("end_group", _utility.En_Msg_EndGroup(self._h, self._id("end_group", node_id)))
+        self._change("end_group", _utility.En_Msg_EndGroup, self._id("end_group", node_id))
 
 
-def _handle(what, msg):
+def _check_message(what, msg):
     if not isinstance(msg, Message):
         raise TypeError(f"{what}: expected an en_validation.Message, got {type(msg).__name__}")
-    return msg._h
 
 
 def _result(record):
@@ -272,24 +306,26 @@ def _result(record):
 
 def validate_log(msg, msgtype):
     """Validates msg against the grammar of log message type msgtype."""
-    h = _handle("validate_log", msg)
+    _check_message("validate_log", msg)
     t = _integer("validate_log: msgtype", msgtype, _INT32)
     record = _Record()
-    _validation.En_Validate_Log(h, t, ctypes.byref(record))
+    with msg._lock.shared():
+        _validation.En_Validate_Log(msg._h, t, ctypes.byref(record))
     return _result(record)
 
 
 def validate_register(msg):
     """Validates msg against the grammar of the registration message."""
-    h = _handle("validate_register", msg)
+    _check_message("validate_register", msg)
     record = _Record()
-    _validation.En_Validate_RegisterData(h, ctypes.byref(record))
+    with msg._lock.shared():
+        _validation.En_Validate_RegisterData(msg._h, ctypes.byref(record))
     return _result(record)
 
 
 def validate(msg):
     """Validates a message read by from_json as its "kind" and "msgtype" say."""
-    _handle("validate", msg)
+    _check_message("validate", msg)
     if msg.kind == "register":
         return validate_register(msg)
     if msg.kind == "log":
