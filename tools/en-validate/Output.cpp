@@ -32,6 +32,8 @@ Output::Output(const std::string& path)
         if (m_fd < 0) Fail("cannot create " + m_name, errno);
         return;
     }
+    // A file that may not be written is not replaced either.
+    if (exists && access(path.c_str(), W_OK) != 0) Fail("cannot create " + m_name, errno);
     m_target = path;
     struct stat link {};
     if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
