@@ -66,21 +66,26 @@ Output::~Output() {
 
 void Output::Write(std::string_view bytes) {
     if (m_buffer.size() + bytes.size() > kBufferSize) Flush();
+    if (bytes.size() >= kBufferSize) return WriteAll(bytes);  // no copy of a large write
     m_buffer.append(bytes.data(), bytes.size());
     if (m_buffer.size() >= kBufferSize) Flush();
 }
 
 void Output::Flush() {
-    for (size_t done = 0; done < m_buffer.size();) {
-        const ssize_t n = write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+    struct Emptied {  // also when writing fails
+        std::string& buffer;
+        ~Emptied() { buffer.clear(); }
+    } emptied{m_buffer};
+    WriteAll(m_buffer);
+}
+
+void Output::WriteAll(std::string_view bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t n = write(m_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            m_buffer.clear();
-            Fail("cannot write " + m_name, errno);
-        }
+        if (n < 0) Fail("cannot write " + m_name, errno);
         done += static_cast<size_t>(n);
     }
-    m_buffer.clear();
 }
 
 void Output::Close() {

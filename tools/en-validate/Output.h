@@ -41,6 +41,7 @@ public:
     void Discard();
 
 private:
+    void WriteAll(std::string_view bytes);  // unbuffered
     int m_fd;
     std::string m_name;
     std::string m_target;  // the regular file that Close replaces, or ""
