@@ -27,7 +27,14 @@ for lib in En_Validation En_Utility HalvoAprWrapper; do
   [ "$(readlink "$libdir/lib$lib.so")" = "lib$lib.so.1" ] || fail "lib$lib.so is not a link to lib$lib.so.1"
   ! readelf -d "$libdir/lib$lib.so.1.0.0" | grep -E 'RPATH|RUNPATH' || fail "lib$lib.so.1.0.0 holds a run path"
 done
+# The JSON message form's library: a SONAME link, no .so link (no header).
+lib=$libdir/libEn_MessageJson.so
+[ -f "$lib.1.0.0" ] && [ "$(readlink "$lib.1")" = libEn_MessageJson.so.1.0.0 ] || fail "missing libEn_MessageJson.so.1"
+[ ! -e "$lib" ] || fail "libEn_MessageJson.so installed"
+readelf -d "$lib.1.0.0" | grep -q 'SONAME.*\[libEn_MessageJson.so.1\]' || fail "libEn_MessageJson.so.1.0.0: wrong SONAME"
+! readelf -d "$lib.1.0.0" | grep -E 'RPATH|RUNPATH' || fail "libEn_MessageJson.so.1.0.0 holds a run path"
 ! readelf -d "$prefix/bin/en-validate" | grep -E 'RPATH|RUNPATH' || fail "en-validate holds a run path"
+readelf -d "$prefix/bin/en-validate" | grep -q 'NEEDED.*\[libEn_MessageJson.so.1\]' || fail "en-validate does not link libEn_MessageJson.so.1"
 
 expected="performance metric log: 0 (conforms)
 with MetricValue twice: 101 Node (ID: 2083, Name: MetricValue) is not allowed to exist in group 'Root' for more than once. "
@@ -50,7 +57,17 @@ flags=$(pkg-config --cflags --libs en_validation)
 # The installed tool, and the Python module finding the libraries by their SONAMEs.
 out=$("$prefix/bin/en-validate" "$examples/valid/register.json")
 [ "$out" = "$examples/valid/register.json: 0 (conforms)" ] || fail "installed tool: $out"
-out=$(env -u EN_VALIDATION_LIBDIR PYTHONPATH="$prefix/lib/python3/dist-packages" python3 -c \
-  'import en_validation as ev; m = ev.Message(); m.append_uint32(11, 1502); print(ev.validate_log(m, 1502))')
+py() { env -u EN_VALIDATION_LIBDIR PYTHONPATH="$prefix/lib/python3/dist-packages" LC_ALL=C python3 -c "$@"; }
+out=$(py 'import en_validation as ev; m = ev.Message(); m.append_uint32(11, 1502); print(ev.validate_log(m, 1502))')
 [ "$out" = "Result(code=104, text='Unknown MsgType=1502.')" ] || fail "installed Python module: $out"
+# Its JSON reader is the installed library: a verdict with its place, as the installed tool gives it.
+file=$examples/faulty/status-bad-time.json
+out=$(py 'import sys, en_validation as ev; r = ev.validate(ev.Message.from_json(open(sys.argv[1], "rb").read()))
+print(f"{sys.argv[1]}: {r.code} {r.text} at {r.place}")' "$file")
+[ "$out" = "$("$prefix/bin/en-validate" "$file" | head -2 | tr -s '\n ' ' ' | sed 's/ *$//')" ] || fail "installed Python module, JSON: $out"
+# Without the libraries, the import says where to point it.
+out=$(env LD_LIBRARY_PATH= EN_VALIDATION_LIBDIR="$scratch" PYTHONPATH="$prefix/lib/python3/dist-packages" \
+  python3 -c 'import en_validation' 2>&1) && fail "imported without the libraries"
+grep -q "ImportError: en_validation: cannot load libEn_Utility.so.1 .*EN_VALIDATION_LIBDIR" <<<"$out" ||
+  fail "import without the libraries: $out"
 echo "install test: passed ($prefix)"

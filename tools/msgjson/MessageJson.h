@@ -20,6 +20,11 @@
 // typed form, every malformed one (an integer of the wrong size, an
 // unterminated string, text that is not valid Unicode) as "raw", so that
 // encoding the result gives back the same bytes.
+//
+// The implementation is the library libEn_MessageJson.so.1, whose only
+// exports are its C interface (En_MessageJson.h); the tool and the tests
+// reach it through Client.cpp, which implements the functions here over
+// that interface (GrammarTree.h and Handle are compiled into both).
 #ifndef EN_TOOLS_MESSAGEJSON_H
 #define EN_TOOLS_MESSAGEJSON_H
 
@@ -99,6 +104,12 @@ public:
     // stays empty.
     Message Read(std::string& text, Handle& into, const Overrides& overrides = {}, size_t firstLine = 1);
 
+    // Either of the above for text followed by padding (at least kPadding)
+    // readable bytes, already set: the entries to sink when one is given,
+    // else into *into (the C interface, En_MessageJson.h).
+    Message Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides, size_t firstLine,
+                 const EntrySink& sink);
+
     struct Walk;
 
 private:
@@ -136,6 +147,8 @@ class Handle {
 public:
     Handle();
     explicit Handle(const std::vector<unsigned char>& blob);
+    // Of a handle that stays its owner's: not destroyed with this.
+    explicit Handle(void* borrowed) : m_h(borrowed), m_own(false) {}
     ~Handle();
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
@@ -156,6 +169,7 @@ public:
 
 private:
     void* m_h;
+    bool m_own = true;
 };
 
 inline const unsigned char* Message::Data() const {
