@@ -122,13 +122,11 @@ int En_MsgJson_Decode(const void* blob, size_t size, int kind, x_int32 msgType, 
     if ((blob == nullptr && size != 0) || sink == nullptr || (kind != EN_MSGJSON_LOG && kind != EN_MSGJSON_REGISTER))
         return EN_MSGJSON_EINVAL;
     return Guard(nullptr, [&] {
-        msgjson::Message message;
-        message.kind = kind == EN_MSGJSON_LOG ? msgjson::Kind::Log : msgjson::Kind::Register;
-        message.msgType = msgType;
-        message.blob.assign(static_cast<const unsigned char*>(blob), static_cast<const unsigned char*>(blob) + size);
-        msgjson::DecodeMessage(message, [&](std::string_view piece) {
-            if (sink(context, piece.data(), piece.size()) != 0) throw Stopped{};
-        });
+        msgjson::DecodeBlob(static_cast<const unsigned char*>(blob), size,
+                            kind == EN_MSGJSON_LOG ? msgjson::Kind::Log : msgjson::Kind::Register, msgType,
+                            [&](std::string_view piece) {
+                                if (sink(context, piece.data(), piece.size()) != 0) throw Stopped{};
+                            });
     });
 }
 

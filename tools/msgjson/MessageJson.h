@@ -137,6 +137,8 @@ using TextSink = std::function<void(std::string_view text)>;
 // "value" or "raw".  A blob whose structure is broken writes nothing and
 // throws InputError (BlobFault's text).
 void DecodeMessage(const Message& message, const TextSink& write);
+// The same for the bytes of a blob (in the library only: En_MsgJson_Decode).
+void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write);
 
 // The log message type of a decoded blob: the value of a root entry MsgType
 // (ID 11, UINT32), if there is one.
