@@ -58,9 +58,9 @@ EN_MSGJSON_API void En_MsgJson_ReaderDestroy(En_MsgJson_Reader* reader);
  * EN_MSGJSON_EINPUT: En_MsgJson_Error is "line L, column C: why" for text
  * that is not JSON, else a place in the message and why
  * ("entries[3].value: value 70000 is out of range -32768..32767"). */
-EN_MSGJSON_API int En_MsgJson_Read(En_MsgJson_Reader* reader, char* text, size_t size, size_t room, int kind, x_int32 msgType,
-                    size_t firstLine, void* msgHandle, En_MsgJson_Sink sink, void* context, int* outKind,
-                    x_int32* outMsgType);
+EN_MSGJSON_API int En_MsgJson_Read(En_MsgJson_Reader* reader, char* text, size_t size, size_t room, int kind,
+                                   x_int32 msgType, size_t firstLine, void* msgHandle, En_MsgJson_Sink sink,
+                                   void* context, int* outKind, x_int32* outMsgType);
 
 /* The text of the reader's last error; "" after success.  Valid until the
  * reader is used again. */
@@ -87,8 +87,8 @@ EN_MSGJSON_API const char* En_MsgJson_TypeName(x_uint32 code);
  * written to sink piece by piece.  EN_MSGJSON_EINPUT: the blob's structure
  * is broken (En_MsgJson_BlobFault without checkValues says how; nothing is
  * written) or a value is too long to write as hex on this system. */
-EN_MSGJSON_API int En_MsgJson_Decode(const void* blob, size_t size, int kind, x_int32 msgType, En_MsgJson_Sink sink,
-                      void* context);
+EN_MSGJSON_API int En_MsgJson_Decode(const void* blob, size_t size, int kind, x_int32 msgType,
+                                     En_MsgJson_Sink sink, void* context);
 
 #ifdef __cplusplus
 }
