@@ -21,10 +21,12 @@ for f in "$prefix/include/en_validation/En_Validation.h" "$prefix/include/en_val
          "$libdir/cmake/En_Validation/En_ValidationConfig.cmake"; do
   [ -e "$f" ] || fail "missing $f"
 done
-for lib in En_Validation En_Utility HalvoAprWrapper; do
+for lib in En_Validation En_Utility HalvoAprWrapper En_MessageJson; do
   [ -f "$libdir/lib$lib.so.1.0.0" ] || fail "missing lib$lib.so.1.0.0"
   [ "$(readlink "$libdir/lib$lib.so.1")" = "lib$lib.so.1.0.0" ] || fail "lib$lib.so.1 is not a link to the library"
-  [ "$(readlink "$libdir/lib$lib.so")" = "lib$lib.so.1" ] || fail "lib$lib.so is not a link to lib$lib.so.1"
+  # No header for the JSON message form's library, so no .so link.
+  [ $lib = En_MessageJson ] && [ ! -e "$libdir/lib$lib.so" ] || [ "$(readlink "$libdir/lib$lib.so")" = "lib$lib.so.1" ] ||
+    fail "lib$lib.so: not a link to lib$lib.so.1"
   ! readelf -d "$libdir/lib$lib.so.1.0.0" | grep -E 'RPATH|RUNPATH' || fail "lib$lib.so.1.0.0 holds a run path"
 done
 ! readelf -d "$prefix/bin/en-validate" | grep -E 'RPATH|RUNPATH' || fail "en-validate holds a run path"
@@ -50,7 +52,16 @@ flags=$(pkg-config --cflags --libs en_validation)
 # The installed tool, and the Python module finding the libraries by their SONAMEs.
 out=$("$prefix/bin/en-validate" "$examples/valid/register.json")
 [ "$out" = "$examples/valid/register.json: 0 (conforms)" ] || fail "installed tool: $out"
-out=$(env -u EN_VALIDATION_LIBDIR PYTHONPATH="$prefix/lib/python3/dist-packages" python3 -c \
-  'import en_validation as ev; m = ev.Message(); m.append_uint32(11, 1502); print(ev.validate_log(m, 1502))')
+py() { env -u EN_VALIDATION_LIBDIR PYTHONPATH="$prefix/lib/python3/dist-packages" LC_ALL=C python3 -c "$@"; }
+out=$(py 'import en_validation as ev; m = ev.Message(); m.append_uint32(11, 1502); print(ev.validate_log(m, 1502))')
 [ "$out" = "Result(code=104, text='Unknown MsgType=1502.')" ] || fail "installed Python module: $out"
+# Its JSON reader is the installed library: a verdict with its place, as the installed tool gives it.
+file=$examples/faulty/status-bad-time.json
+out=$(py 'import sys, en_validation as ev; r = ev.validate(ev.Message.from_json(open(sys.argv[1], "rb").read()))
+print(f"{sys.argv[1]}: {r.code} {r.text} at {r.place}")' "$file")
+[ "$out" = "$("$prefix/bin/en-validate" "$file" | head -2 | tr -s '\n ' ' ' | sed 's/ *$//')" ] || fail "installed Python module, JSON: $out"
+# Without the libraries, the import says where to point it.
+out=$(env LD_LIBRARY_PATH= EN_VALIDATION_LIBDIR="$scratch" PYTHONPATH="$prefix/lib/python3/dist-packages" \
+  python3 -c 'import en_validation' 2>&1) && fail "imported without the libraries"
+grep -q "ImportError: en_validation: cannot load libEn_Utility.so.1 .*EN_VALIDATION_LIBDIR" <<<"$out" || fail "import: $out"
 echo "install test: passed ($prefix)"

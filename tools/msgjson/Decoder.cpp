@@ -109,14 +109,16 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
 }
 
 void DecodeMessage(const Message& message, const TextSink& write) {
-    const unsigned char* const blob = message.Data();
-    const size_t size = message.Size();
+    DecodeBlob(message.Data(), message.Size(), message.kind, message.msgType, write);
+}
+
+void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write) {
     const std::string fault = BlobFault(blob, size, false);
     if (!fault.empty()) throw InputError(fault);
-    const bool log = message.kind == Kind::Log;
-    write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(message.msgType) : std::string("{\"kind\": \"register\""));
+    const bool log = kind == Kind::Log;
+    write(log ? "{\"kind\": \"log\", \"msgtype\": " + std::to_string(msgType) : std::string("{\"kind\": \"register\""));
     write(", \"entries\": [");
-    NodeWalk walk(GrammarRoot(log, message.msgType));
+    NodeWalk walk(GrammarRoot(log, msgType));
     std::string line;
     CBlobEntryHeader e{};
     for (size_t pos = 0; ReadEntryHeader(blob, size, pos, e) == 0; pos = e.nNext) {

@@ -20,6 +20,8 @@ Handle::Handle(const std::vector<unsigned char>& blob) : Handle() {
     }
 }
 
-Handle::~Handle() { En_Msg_Destroy(m_h); }
+Handle::~Handle() {
+    if (m_own) En_Msg_Destroy(m_h);
+}
 
 }  // namespace msgjson

@@ -20,6 +20,11 @@
 // typed form, every malformed one (an integer of the wrong size, an
 // unterminated string, text that is not valid Unicode) as "raw", so that
 // encoding the result gives back the same bytes.
+//
+// The implementation is the library libEn_MessageJson.so.1, whose only
+// exports are its C interface (En_MessageJson.h); the tool and the tests
+// reach it through Client.cpp, which implements the functions here over
+// that interface (GrammarTree.h and Handle are compiled into both).
 #ifndef EN_TOOLS_MESSAGEJSON_H
 #define EN_TOOLS_MESSAGEJSON_H
 
@@ -99,6 +104,12 @@ public:
     // stays empty.
     Message Read(std::string& text, Handle& into, const Overrides& overrides = {}, size_t firstLine = 1);
 
+    // Either of the above for text followed by padding (at least kPadding)
+    // readable bytes, already set: the entries to sink when one is given,
+    // else into *into (the C interface, En_MessageJson.h).
+    Message Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides, size_t firstLine,
+                 const EntrySink& sink);
+
     struct Walk;
 
 private:
@@ -126,6 +137,8 @@ using TextSink = std::function<void(std::string_view text)>;
 // "value" or "raw".  A blob whose structure is broken writes nothing and
 // throws InputError (BlobFault's text).
 void DecodeMessage(const Message& message, const TextSink& write);
+// The same for the bytes of a blob (in the library only: En_MsgJson_Decode).
+void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write);
 
 // The log message type of a decoded blob: the value of a root entry MsgType
 // (ID 11, UINT32), if there is one.
@@ -136,6 +149,8 @@ class Handle {
 public:
     Handle();
     explicit Handle(const std::vector<unsigned char>& blob);
+    // Of a handle that stays its owner's: not destroyed with this.
+    explicit Handle(void* borrowed) : m_h(borrowed), m_own(false) {}
     ~Handle();
     Handle(const Handle&) = delete;
     Handle& operator=(const Handle&) = delete;
@@ -156,6 +171,7 @@ public:
 
 private:
     void* m_h;
+    bool m_own = true;
 };
 
 inline const unsigned char* Message::Data() const {

@@ -298,4 +298,17 @@ Message Reader::Read(std::string& text, Handle& into, const Overrides& overrides
     return m;
 }
 
+Message Reader::Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides,
+                     size_t firstLine, const EntrySink& sink) {
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    Handle& out = sink ? m_walk->handle : *into;
+    out.Clear();
+    const detail::MessageHead head =
+        m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr);
+    Message m;
+    m.kind = head.kind;
+    m.msgType = head.msgType;
+    return m;
+}
+
 }  // namespace msgjson

@@ -1,28 +1,39 @@
 """Validation of agent messages from Python, through libEn_Validation.so.1.
 
-Pure Python over the C interface with ctypes: messages are built with the
-handle functions of libEn_Utility.so.1 (En_Msg.h) and validated by
-En_Validate_Log / En_Validate_RegisterData (En_Validation.h).
+Pure Python over C interfaces with ctypes: messages are built with the
+handle functions of libEn_Utility.so.1 (En_Msg.h), read from the JSON
+message form by libEn_MessageJson.so.1 (the reader of en-validate) and
+validated by the library, with the place of the verdict.
 
     import en_validation as ev
     msg = ev.Message()
     msg.append_uint32(11, 1501)              # MsgType
     msg.begin_group(3001); msg.end_group(3001)
-    r = ev.validate_log(msg, 1501)           # Result(code=..., text=...)
+    r = ev.validate_log(msg, 1501)           # Result(code=..., text=..., place=...)
+    assert r, r.text                         # true only when the message conforms
     r = ev.validate_register(msg)
     bytes(msg)                               # the blob
-    ev.Message.from_blob(blob)
-    ev.validate(ev.Message.from_json(path_text_or_dict))
+    ev.validate(ev.Message.from_blob(blob))  # a log of its MsgType entry's type, else registration
+    ev.validate(ev.Message.from_json(text_or_dict))
+
+A Result is a tuple (code, text, entry, offset, path, fault) that is true
+only for SUCCESS.  entry, offset and path say where the library's walk
+decided the verdict (the entry's 0-based index and the byte offset of its
+header, at the end of the data the number of entries and the blob's
+length; the group path "Root/PatternInfo[1]/Info[2]/LastUpdateTime"), as
+en-validate prints them; None for a verdict without a place (SUCCESS, 100,
+103, 104).  For 300 (the blob reader refused an entry), fault says which
+entry at which byte offset is broken and how, in en-validate's words.
 
 The libraries are loaded from the directory in the environment variable
 EN_VALIDATION_LIBDIR when it is set (a build tree's lib/), else by their
-SONAMEs as the dynamic loader finds them.
+SONAMEs as the dynamic loader finds them (the package liben-validation1).
 
-Message.from_json reads the JSON message form of the en-validate tool with
-the same rules and places in its errors (InputError).  An entry may also
-carry a "name": the tool checks it against the name of the grammar's node,
-this module has no grammar tables and only checks that it is a string.  Errors in JSON syntax
-are Python's own words at the tool's line and column.
+Message.from_json takes the JSON message form as text (str or bytes) or as
+a dict, and reads it with en-validate's reader: the same rules, the same
+errors (InputError, with the tool's place and text: "line L, column C:
+why" for text that is not JSON, else "entries[3].value: why"), and an
+entry's "name" is checked against the grammar's node as the tool does.
 
 Bad arguments raise TypeError or ValueError (an integer out of the range
 of its C type too) before anything reaches the library.  Result texts are
@@ -42,11 +53,12 @@ that a validation reads.  A message's handle is released with its object.
 
 import contextlib
 import ctypes
+import json
 import operator
 import os
 import threading
 import weakref
-from typing import NamedTuple
+from typing import NamedTuple, Optional
 
 __all__ = [
     "Message", "Result", "InputError", "validate_log", "validate_register", "validate",
@@ -76,6 +88,9 @@ DT_UINT32 = 7
 DT_GROUP = 100
 DT_END_OF_GROUP = 101
 
+# Bytes past the end of a text that the JSON reader reads (EN_MSGJSON_PADDING).
+_PADDING = 64
+
 _INT16 = (-0x8000, 0x7FFF)
 _UINT16 = (0, 0xFFFF)
 _INT32 = (-0x80000000, 0x7FFFFFFF)
@@ -86,54 +101,123 @@ class InputError(ValueError):
     """A JSON message that cannot be read; the text says where and why."""
 
 
-class Result(NamedTuple):
-    """The verdict of one validation: code and text of the result record."""
-
+class _Fields(NamedTuple):
     code: int
     text: str
+    entry: Optional[int] = None
+    offset: Optional[int] = None
+    path: Optional[str] = None
+    fault: Optional[str] = None
+
+
+class Result(_Fields):
+    """The verdict of one validation: code and text of the result record,
+    where the walk decided it, and for 300 what is broken in the blob.
+    True only when the message conforms, so that a failing message fails
+    `assert ev.validate(msg)` with its text and place in the report."""
+
+    __slots__ = ()
 
     @property
     def ok(self):
         return self.code == SUCCESS
+
+    def __bool__(self):
+        return self.ok
+
+    @property
+    def place(self):
+        """"entry 23 (byte 864): Root/PatternInfo[1]/Info[2]/LastUpdateTime", or None."""
+        if self.entry is None:
+            return None
+        return f"entry {self.entry} (byte {self.offset}): {self.path}"
+
+    def __repr__(self):
+        text = f"Result(code={self.code}, text={self.text!r}"
+        if self.entry is not None:
+            text += f", place={self.place!r}"
+        if self.fault is not None:
+            text += f", fault={self.fault!r}"
+        return text + ")"
 
 
 class _Record(ctypes.Structure):
     _fields_ = [("nCode", ctypes.c_int32), ("szMessage", ctypes.c_char * 256)]
 
 
+class _Location(ctypes.Structure):
+    _fields_ = [("bLocated", ctypes.c_int32), ("nEntry", ctypes.c_uint32), ("nOffset", ctypes.c_uint32),
+                ("szPath", ctypes.c_char * 512)]
+
+
+_LIBRARIES = ("libEn_Utility.so.1", "libEn_Validation.so.1", "libEn_MessageJson.so.1")
+
+
 def _load():
     libdir = os.environ.get("EN_VALIDATION_LIBDIR")
 
     def open_lib(soname):
-        return ctypes.CDLL(os.path.join(libdir, soname) if libdir else soname)
+        path = os.path.join(libdir, soname) if libdir else soname
+        try:
+            return ctypes.CDLL(path)
+        except OSError as e:
+            where = (f"EN_VALIDATION_LIBDIR={libdir} does not hold it or a library it needs" if libdir else
+                     "the dynamic loader does not find it")
+            raise ImportError(
+                f"en_validation: cannot load {soname} ({where}: {e}).  Install the package liben-validation1, "
+                f"or set EN_VALIDATION_LIBDIR to the directory that holds {', '.join(_LIBRARIES)} "
+                "(a build tree's lib/), or add that directory to LD_LIBRARY_PATH.", name=__name__) from None
 
-    # The utility library first: the validation library needs it loaded.
-    utility = open_lib("libEn_Utility.so.1")
-    validation = open_lib("libEn_Validation.so.1")
-    h, u32, i32, p = ctypes.c_void_p, ctypes.c_uint32, ctypes.c_int32, ctypes.c_char_p
-    for name, restype, argtypes in [
-        ("En_Msg_Create", h, []), ("En_Msg_Destroy", None, [h]),
-        ("En_Msg_GetBuffer", h, [h]), ("En_Msg_BytesUsed", u32, [h]),
-        ("En_Msg_Load", ctypes.c_int, [h, p, ctypes.c_size_t]),
-        ("En_Msg_AppendEntry", ctypes.c_int, [h, u32, u32, p, u32]),
-        ("En_Msg_AppendString", ctypes.c_int, [h, u32, p]),
-        ("En_Msg_AppendWString", ctypes.c_int, [h, u32, ctypes.c_wchar_p]),
-        ("En_Msg_AppendInt16", ctypes.c_int, [h, u32, ctypes.c_short]),
-        ("En_Msg_AppendUInt16", ctypes.c_int, [h, u32, ctypes.c_ushort]),
-        ("En_Msg_AppendInt32", ctypes.c_int, [h, u32, i32]),
-        ("En_Msg_AppendUInt32", ctypes.c_int, [h, u32, u32]),
-        ("En_Msg_BeginGroup", ctypes.c_int, [h, u32]), ("En_Msg_EndGroup", ctypes.c_int, [h, u32]),
+    # The utility library first: the others need it loaded.
+    utility, validation, msgjson = (open_lib(name) for name in _LIBRARIES)
+    h, u32, i32, p, size = ctypes.c_void_p, ctypes.c_uint32, ctypes.c_int32, ctypes.c_char_p, ctypes.c_size_t
+    for lib, name, restype, argtypes in [
+        (utility, "En_Msg_Create", h, []), (utility, "En_Msg_Destroy", None, [h]),
+        (utility, "En_Msg_GetBuffer", h, [h]), (utility, "En_Msg_BytesUsed", u32, [h]),
+        (utility, "En_Msg_Load", ctypes.c_int, [h, p, size]),
+        (utility, "En_Msg_AppendEntry", ctypes.c_int, [h, u32, u32, p, u32]),
+        (utility, "En_Msg_AppendString", ctypes.c_int, [h, u32, p]),
+        (utility, "En_Msg_AppendWString", ctypes.c_int, [h, u32, ctypes.c_wchar_p]),
+        (utility, "En_Msg_AppendInt16", ctypes.c_int, [h, u32, ctypes.c_short]),
+        (utility, "En_Msg_AppendUInt16", ctypes.c_int, [h, u32, ctypes.c_ushort]),
+        (utility, "En_Msg_AppendInt32", ctypes.c_int, [h, u32, i32]),
+        (utility, "En_Msg_AppendUInt32", ctypes.c_int, [h, u32, u32]),
+        (utility, "En_Msg_BeginGroup", ctypes.c_int, [h, u32]), (utility, "En_Msg_EndGroup", ctypes.c_int, [h, u32]),
+        (validation, "En_Validate_Log_Located", None, [h, i32, ctypes.POINTER(_Record), ctypes.POINTER(_Location)]),
+        (validation, "En_Validate_RegisterData_Located", None, [h, ctypes.POINTER(_Record), ctypes.POINTER(_Location)]),
+        (msgjson, "En_MsgJson_ReaderCreate", h, []), (msgjson, "En_MsgJson_ReaderDestroy", None, [h]),
+        (msgjson, "En_MsgJson_Read", ctypes.c_int, [h, h, size, size, ctypes.c_int, i32, size, h, h, h,
+                                                   ctypes.POINTER(ctypes.c_int), ctypes.POINTER(i32)]),
+        (msgjson, "En_MsgJson_Error", p, [h]),
+        (msgjson, "En_MsgJson_BlobFault", size, [h, size, ctypes.c_int, ctypes.c_char_p, size]),
+        (msgjson, "En_MsgJson_MsgTypeEntry", ctypes.c_int, [h, size, ctypes.POINTER(i32)]),
     ]:
-        f = getattr(utility, name)
+        f = getattr(lib, name)
         f.restype, f.argtypes = restype, argtypes
-    validation.En_Validate_Log.argtypes = [h, i32, ctypes.POINTER(_Record)]
-    validation.En_Validate_RegisterData.argtypes = [h, ctypes.POINTER(_Record)]
-    for f in (validation.En_Validate_Log, validation.En_Validate_RegisterData):
-        f.restype = None
-    return utility, validation
+    return utility, validation, msgjson
 
 
-_utility, _validation = _load()
+_utility, _validation, _msgjson = _load()
+
+
+class _Reader:
+    """A reader of libEn_MessageJson.so.1 (its parser's buffers); one a thread."""
+
+    def __init__(self):
+        self.handle = _msgjson.En_MsgJson_ReaderCreate()
+        if not self.handle:
+            raise MemoryError("En_MsgJson_ReaderCreate: out of memory")
+        self._release = weakref.finalize(self, _msgjson.En_MsgJson_ReaderDestroy, self.handle)
+
+
+_readers = threading.local()
+
+
+def _reader():
+    reader = getattr(_readers, "reader", None)
+    if reader is None:
+        reader = _readers.reader = _Reader()
+    return reader.handle
 
 
 def _integer(what, value, bounds):
@@ -209,21 +293,46 @@ class Message:
 
     @classmethod
     def from_blob(cls, blob):
-        """A message holding a copy of an encoded blob (checked when validated)."""
+        """A message holding a copy of an encoded blob (checked when validated),
+        of the kind en-validate takes it for: a log of the type of its root
+        entry MsgType (ID 11, UINT32) when it has one, else registration."""
         data = _data("from_blob", blob)
         msg = cls()
         msg._change("from_blob", _utility.En_Msg_Load, data, len(data))
+        msgtype = ctypes.c_int32()
+        found = _msgjson.En_MsgJson_MsgTypeEntry(_utility.En_Msg_GetBuffer(msg._h), len(data), ctypes.byref(msgtype))
+        msg.kind, msg.msgtype = ("log", msgtype.value) if found else ("register", None)
         return msg
 
     @classmethod
-    def from_json(cls, message):
-        """A message from the tool's JSON message form: a dict, or its text (str or bytes)."""
-        from ._json import read
-        kind, msgtype, entries = read(message, InputError)
-        msg = cls()
-        for entry in entries:
-            msg.append_raw(*entry)
-        msg.kind, msg.msgtype = kind, msgtype
+    def from_json(cls, message, *, first_line=1):
+        """A message from the tool's JSON message form: its text (str or
+        bytes) or a dict, read by the tool's reader.  InputError says where
+        and why as the tool does, lines counted from first_line (a line of
+        a JSON Lines file, as en-validate --jsonl counts them)."""
+        first_line = _integer("from_json: first_line", first_line, (1, ctypes.c_size_t(-1).value))
+        if isinstance(message, dict):
+            try:
+                message = json.dumps(message)
+            except (TypeError, ValueError) as e:
+                raise TypeError(f"from_json: the dict is not JSON: {e}") from None
+        if isinstance(message, str):
+            message = message.encode("utf-8", "surrogatepass")
+        if not isinstance(message, (bytes, bytearray)):
+            raise TypeError(f"from_json: expected a dict, str or bytes, got {type(message).__name__}")
+        text = ctypes.create_string_buffer(bytes(message), len(message) + _PADDING)
+        kind, msgtype = ctypes.c_int(), ctypes.c_int32()
+        msg, reader = cls(), _reader()
+        with msg._lock.exclusive():
+            rc = _msgjson.En_MsgJson_Read(reader, ctypes.addressof(text), len(message), _PADDING, -1, 0, first_line,
+                                          msg._h, None, None, ctypes.byref(kind), ctypes.byref(msgtype))
+        if rc == -1:
+            raise InputError(_msgjson.En_MsgJson_Error(reader).decode("utf-8", "surrogateescape"))
+        if rc == -2:
+            raise MemoryError("from_json: out of memory")
+        if rc != 0:
+            raise RuntimeError(f"from_json: {_msgjson.En_MsgJson_Error(reader).decode('utf-8', 'replace')} ({rc})")
+        msg.kind, msg.msgtype = ("log", msgtype.value) if kind.value == 0 else ("register", None)
         return msg
 
     def __bytes__(self):
@@ -300,34 +409,53 @@ def _check_message(what, msg):
         raise TypeError(f"{what}: expected an en_validation.Message, got {type(msg).__name__}")
 
 
-def _result(record):
-    return Result(record.nCode, record.szMessage.decode("utf-8", "surrogateescape"))
+def _validate(msg, function, *args):
+    record, location = _Record(), _Location()
+    with msg._lock.shared():
+        function(msg._h, *args, ctypes.byref(record), ctypes.byref(location))
+        fault = _blob_fault(msg) if record.nCode == INTERNAL_ERROR else None
+    text = record.szMessage.decode("utf-8", "surrogateescape")
+    if not location.bLocated:
+        return Result(record.nCode, text, fault=fault)
+    return Result(record.nCode, text, location.nEntry, location.nOffset,
+                  location.szPath.decode("utf-8", "surrogateescape"), fault)
+
+
+def _blob_fault(msg):
+    """What en-validate says the blob reader refused, or None."""
+    buffer, size = _utility.En_Msg_GetBuffer(msg._h), _utility.En_Msg_BytesUsed(msg._h)
+    text = ctypes.create_string_buffer(512)
+    n = _msgjson.En_MsgJson_BlobFault(buffer, size, 1, text, len(text))
+    if n == ctypes.c_size_t(-1).value:
+        raise MemoryError("validate: out of memory")
+    if n >= len(text):
+        text = ctypes.create_string_buffer(n + 1)
+        _msgjson.En_MsgJson_BlobFault(buffer, size, 1, text, len(text))
+    return text.value.decode("utf-8", "surrogateescape") if n else None
 
 
 def validate_log(msg, msgtype):
     """Validates msg against the grammar of log message type msgtype."""
     _check_message("validate_log", msg)
     t = _integer("validate_log: msgtype", msgtype, _INT32)
-    record = _Record()
-    with msg._lock.shared():
-        _validation.En_Validate_Log(msg._h, t, ctypes.byref(record))
-    return _result(record)
+    return _validate(msg, _validation.En_Validate_Log_Located, t)
 
 
 def validate_register(msg):
     """Validates msg against the grammar of the registration message."""
     _check_message("validate_register", msg)
-    record = _Record()
-    with msg._lock.shared():
-        _validation.En_Validate_RegisterData(msg._h, ctypes.byref(record))
-    return _result(record)
+    return _validate(msg, _validation.En_Validate_RegisterData_Located)
 
 
 def validate(msg):
-    """Validates a message read by from_json as its "kind" and "msgtype" say."""
+    """Validates a message as its kind and msgtype say (from_json, from_blob)."""
     _check_message("validate", msg)
     if msg.kind == "register":
         return validate_register(msg)
     if msg.kind == "log":
         return validate_log(msg, msg.msgtype)
     raise ValueError("validate: the message has no kind (use validate_log or validate_register)")
+
+
+# Every violation of a message, each with its place, comes here as its own
+# call over the library's walk of the full list, beside validate().
