@@ -33,9 +33,9 @@ void BatchCounts::Add(const BatchCounts& part) {
     }
 }
 
-void BatchCounts::Tally(const msgjson::Message& message, int code, std::string_view place) {
-    const bool reg = message.kind == msgjson::Kind::Register;
-    ++types[{reg ? 1 : 0, reg ? 0 : message.msgType}][code];
+void BatchCounts::Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place) {
+    const bool reg = kind == msgjson::Kind::Register;
+    ++types[{reg ? 1 : 0, reg ? 0 : msgType}][code];
     if (code == 0) return;
     const auto it = places.find(place);  // no allocation for a place seen before
     if (it == places.end()) places.emplace(std::string(place), 1);
@@ -88,7 +88,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         }
         ++counts.messages;
         ++counts.codes[code];
-        if (options.tally) counts.Tally(message, code, worker.place);
+        if (options.tally) counts.Tally(message.kind, message.msgType, code, worker.place);
         if (code != 0) ++counts.failures;
         if (code == 0 && options.quiet) {
             out.resize(start);

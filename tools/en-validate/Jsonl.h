@@ -33,7 +33,7 @@ struct BatchCounts {
     // Adds the counts of a part of the lines, but lines and readError.
     void Add(const BatchCounts& part);
     // Counts a message's verdict by kind, type and place (tally).
-    void Tally(const msgjson::Message& message, int code, std::string_view place);
+    void Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place);
 };
 
 struct JsonlOptions {

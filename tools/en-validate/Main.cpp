@@ -8,7 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -87,10 +92,13 @@ struct FileResult {
     std::optional<tool::Verdict> verdict;
     std::string error;
     std::string warning, note;  // "msgtype" and MsgType entry disagree; a blob's kind was guessed
+    msgjson::Kind kind = msgjson::Kind::Log;
+    int32_t msgType = 0;
+    std::string place;  // of the verdict, for the tally
 };
 
-FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides, tool::BatchCounts& counts) {
-    FileResult r{file, {}, {}, {}, {}, {}};
+FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides) {
+    FileResult r{file, {}, {}, {}, {}, {}, {}, 0, {}};
     try {
         tool::InputFile in(file);
         const bool json = in.IsJson();
@@ -101,18 +109,78 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
             !msgjson::MsgTypeEntry(message.Data(), message.Size()))
             r.note = tool::kGuessedKindNote;
-        std::string place;
-        tool::PlaceOf(place, r.verdict->location ? &*r.verdict->location : nullptr);
-        ++counts.messages;
-        ++counts.codes[r.verdict->code];
-        if (r.verdict->code != 0) ++counts.failures;
-        counts.Tally(message, r.verdict->code, place);
+        r.kind = message.kind;
+        r.msgType = message.msgType;
+        tool::PlaceOf(r.place, r.verdict->location ? &*r.verdict->location : nullptr);
     } catch (const msgjson::InputError& e) {
         r.error = InFile(file, e.what());
-        ++counts.inputErrors;
     }
     return r;
 }
+
+// The files checked by up to jobs threads, each result handed to use in
+// argument order as soon as it and those before it are there.
+class FileChecks {
+public:
+    FileChecks(const Options& opt, unsigned jobs) : m_opt(opt), m_overrides(opt.Overrides()), m_results(opt.files.size()) {
+        const size_t threads = std::min<size_t>(jobs, opt.files.size());
+        if (threads < 2) return;
+        try {
+            for (size_t t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error& e) {
+            Stop();
+            throw tool::ThreadError(std::string("cannot start a thread: ") + e.what());
+        }
+    }
+    ~FileChecks() { Stop(); }
+    FileChecks(const FileChecks&) = delete;
+    FileChecks& operator=(const FileChecks&) = delete;
+
+    FileResult Get(size_t i) {
+        if (m_threads.empty()) return CheckFile(m_opt.files[i], m_overrides);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_results[i].done; });
+        if (m_results[i].fault) std::rethrow_exception(m_results[i].fault);
+        return std::move(m_results[i].result);
+    }
+
+private:
+    struct Slot {
+        bool done = false;
+        FileResult result;
+        std::exception_ptr fault;  // out of memory, a fault of the tool
+    };
+
+    void Work() {
+        for (size_t i; !m_stop && (i = m_next++) < m_results.size();) {
+            Slot slot;
+            try {
+                slot.result = CheckFile(m_opt.files[i], m_overrides);
+            } catch (...) {
+                slot.fault = std::current_exception();
+            }
+            slot.done = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_results[i] = std::move(slot);
+            m_ready.notify_all();
+        }
+    }
+
+    void Stop() {
+        m_stop = true;
+        for (std::thread& t : m_threads) t.join();
+        m_threads.clear();
+    }
+
+    const Options& m_opt;
+    const msgjson::Overrides m_overrides;
+    std::vector<Slot> m_results;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<std::thread> m_threads;
+};
 
 // Entries of a count, most frequent first (then in key order).
 template <class Map>
@@ -229,12 +297,18 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
     std::vector<FileResult> results;
     int status = kConforms;
     const Colors color(!opt.json && !opt.table && UseColor(opt.color));
-    for (const std::string& file : opt.files) {
-        FileResult r = CheckFile(file, opt.Overrides(), summary);
-        if (!r.verdict)
+    FileChecks checks(opt, opt.jobs);
+    for (size_t i = 0; i < opt.files.size(); ++i) {
+        FileResult r = checks.Get(i);
+        if (!r.verdict) {
             status = kInputError;
-        else if (r.verdict->code != 0 && status == kConforms)
-            status = kFails;
+            ++summary.inputErrors;
+        } else {
+            ++summary.messages;
+            ++summary.codes[r.verdict->code];
+            summary.Tally(r.kind, r.msgType, r.verdict->code, r.place);
+            if (r.verdict->code != 0) ++summary.failures, status = std::max(status, kFails);
+        }
         if (!opt.json) Notice(out, r);
         if (r.verdict && r.verdict->code == 0 && opt.quiet) continue;
         if (opt.table) {
@@ -417,7 +491,7 @@ int main(int argc, char** argv) {
     auto* json = app.add_flag("--json", opt.json, "JSON output (file verdicts, --describe)");
     auto* table = app.add_flag("--table", opt.table, "Print the file verdicts as a table");
     app.add_option("-o,--output", opt.output, "Where --encode/--decode write (default: standard output)");
-    auto* jobs = app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
+    app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines or files (default: one per processor, at most 8)")
         ->check(CLI::Range(1u, 64u));
     auto* firstLine = app.add_option("--first-line", opt.firstLine, "Number of the first --jsonl line (default 1), for a part of a file")
         ->check(CLI::Validator([](const std::string& n) {
@@ -486,8 +560,6 @@ int main(int argc, char** argv) {
             return UsageError("--first-line numbers the lines of one input");
         if (!opt.jsonl && opt.files.empty())
             return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
-        if (!opt.jsonl && jobs->count())
-            return UsageError("-j is for --jsonl: message files are validated one after another");
         tool::Output out;
         tool::BatchCounts counts;
         const int status = opt.jsonl ? RunJsonl(opt, out, counts) : ValidateFiles(opt, out, counts);
