@@ -156,7 +156,9 @@ private:
         simdjson::error_code e = simdjson::SUCCESS;
         if (type == od::json_type::null && token != "null") e = simdjson::N_ATOM_ERROR;
         if (type == od::json_type::boolean && token != "true" && token != "false") e = simdjson::T_ATOM_ERROR;
-        if (type == od::json_type::number) e = m_doc->get_number().error();
+        // Numbers out of the parser's range are numbers all the same.
+        if (type == od::json_type::number && !OutOfRange(token) && !IsIntegerLiteral(token))
+            e = m_doc->get_number().error();
         if (type == od::json_type::string) e = m_doc->get_string().error();
         const size_t rest = m_text.find_first_not_of(" \t\r\n", end);
         const bool tokenBad = e == simdjson::N_ATOM_ERROR || e == simdjson::T_ATOM_ERROR ||
