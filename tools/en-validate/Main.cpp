@@ -124,7 +124,8 @@ class FileChecks {
 public:
     FileChecks(const Options& opt, unsigned jobs) : m_opt(opt), m_overrides(opt.Overrides()), m_results(opt.files.size()) {
         const size_t threads = std::min<size_t>(jobs, opt.files.size());
-        if (threads < 2) return;
+        // Standard input named twice is read once to its end, then empty, as in one thread.
+        if (threads < 2 || std::count(opt.files.begin(), opt.files.end(), "-") > 1) return;
         try {
             for (size_t t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
         } catch (const std::system_error& e) {
