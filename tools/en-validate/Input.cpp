@@ -226,9 +226,4 @@ msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjso
     return message;
 }
 
-msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides) {
-    InputFile in(path);
-    return in.IsJson() ? in.ReadJson(overrides) : BlobMessage(in.ReadBlob(), overrides);
-}
-
 }  // namespace tool

@@ -101,10 +101,6 @@ private:
 // (msgjson::MsgTypeEntry) when it has one, else a registration message.
 msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides);
 
-// The message that a file holds.  For a JSON message the overrides apply
-// where given; a blob is taken as BlobMessage says.
-msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides);
-
 }  // namespace tool
 
 #endif  // EN_TOOLS_INPUT_H

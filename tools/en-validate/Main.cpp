@@ -122,10 +122,11 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
 // argument order as soon as it and those before it are there.
 class FileChecks {
 public:
-    FileChecks(const Options& opt, unsigned jobs) : m_opt(opt), m_overrides(opt.Overrides()), m_results(opt.files.size()) {
+    FileChecks(const Options& opt, unsigned jobs) : m_opt(opt), m_overrides(opt.Overrides()) {
         const size_t threads = std::min<size_t>(jobs, opt.files.size());
         // Standard input named twice is read once to its end, then empty, as in one thread.
         if (threads < 2 || std::count(opt.files.begin(), opt.files.end(), "-") > 1) return;
+        m_results.resize(opt.files.size());
         try {
             for (size_t t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
         } catch (const std::system_error& e) {
