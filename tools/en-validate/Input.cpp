@@ -9,6 +9,9 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
+
+#include <zlib.h>
 
 namespace tool {
 
@@ -20,19 +23,91 @@ constexpr size_t kPrefixSize = 64 << 10;
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
 // Reads up to n bytes, fewer only at the end of the input.
-size_t ReadUpTo(int fd, char* p, size_t n) {
+size_t ReadUpTo(Source& in, char* p, size_t n) {
     size_t done = 0;
     while (done < n) {
-        const ssize_t got = read(fd, p + done, n - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw InputError(std::string("read error: ") + std::strerror(errno));
+        const size_t got = in.Read(p + done, n - done);
         if (got == 0) break;
-        done += static_cast<size_t>(got);
+        done += got;
     }
     return done;
 }
 
 }  // namespace
+
+struct Source::Inflate {
+    z_stream z{};
+    std::vector<char> in = std::vector<char>(64 << 10);
+    bool memberEnded = false;  // the last member is complete
+    bool eof = false;
+
+    Inflate() {
+        if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) throw std::bad_alloc();
+    }
+    ~Inflate() { inflateEnd(&z); }
+};
+
+Source::Source(int fd) : m_fd(fd) {}
+
+Source::~Source() = default;
+
+ssize_t Source::Raw(char* p, size_t n) {
+    for (;;) {
+        const ssize_t got = read(m_fd, p, n);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw InputError(std::string("read error: ") + std::strerror(errno));
+        return got;
+    }
+}
+
+bool Source::Pending() const { return m_gzip && (m_gzip->z.avail_in > 0 || m_gzip->eof); }
+
+size_t Source::Read(char* p, size_t n) {
+    if (n == 0) return 0;
+    if (!m_started) {
+        m_started = true;
+        // The first bytes tell gzip data from anything else.
+        size_t got = 0;
+        while (got < std::min<size_t>(n, 3)) {
+            const ssize_t r = Raw(p + got, n - got);
+            if (r == 0) break;
+            got += static_cast<size_t>(r);
+        }
+        if (got < 3 || std::memcmp(p, "\x1f\x8b\x08", 3) != 0) return got;
+        m_gzip = std::make_unique<Inflate>();
+        m_gzip->in.assign(p, p + got);
+        m_gzip->in.resize(std::max<size_t>(got, 64 << 10));
+        m_gzip->z.next_in = reinterpret_cast<Bytef*>(m_gzip->in.data());
+        m_gzip->z.avail_in = static_cast<uInt>(got);
+    }
+    if (!m_gzip) return static_cast<size_t>(Raw(p, n));
+    Inflate& g = *m_gzip;
+    for (;;) {
+        if (g.z.avail_in == 0 && !g.eof) {
+            const ssize_t r = Raw(g.in.data(), g.in.size());
+            g.eof = r == 0;
+            g.z.next_in = reinterpret_cast<Bytef*>(g.in.data());
+            g.z.avail_in = static_cast<uInt>(r);
+        }
+        if (g.z.avail_in == 0 && g.eof) {
+            if (!g.memberEnded) throw InputError("gzip data: cut short");
+            return 0;
+        }
+        if (g.memberEnded) {  // another member follows
+            inflateReset(&g.z);
+            g.memberEnded = false;
+        }
+        g.z.next_out = reinterpret_cast<Bytef*>(p);
+        g.z.avail_out = static_cast<uInt>(std::min<size_t>(n, 1u << 30));
+        const int rc = inflate(&g.z, Z_NO_FLUSH);
+        if (rc == Z_STREAM_END) g.memberEnded = true;
+        else if (rc == Z_MEM_ERROR) throw std::bad_alloc();
+        else if (rc != Z_OK && rc != Z_BUF_ERROR)
+            throw InputError(std::string("gzip data: ") + (g.z.msg != nullptr ? g.z.msg : "corrupt"));
+        const size_t got = std::min<size_t>(n, 1u << 30) - g.z.avail_out;
+        if (got > 0) return got;
+    }
+}
 
 bool IsJsonText(std::string_view prefix) {
     if (prefix.find('\0') != std::string_view::npos) return false;
@@ -61,13 +136,14 @@ InputFile::InputFile(const std::string& path) {
         if (m_fd < 0) throw InputError(std::string("cannot open: ") + std::strerror(errno));
         m_own = true;
     }
+    m_source = std::make_unique<Source>(m_fd);
     try {
         struct stat st {};
         if (fstat(m_fd, &st) == 0 && S_ISDIR(st.st_mode)) throw InputError("is a directory");
         if (fstat(m_fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
             m_size = static_cast<uintmax_t>(st.st_size) > SIZE_MAX ? SIZE_MAX : static_cast<size_t>(st.st_size);
         m_prefix.resize(kPrefixSize);
-        m_prefix.resize(ReadUpTo(m_fd, &m_prefix[0], kPrefixSize));
+        m_prefix.resize(ReadUpTo(*m_source, &m_prefix[0], kPrefixSize));
         CheckContent(m_prefix, m_prefix.size() < kPrefixSize);
         m_json = IsJsonText(m_prefix);
     } catch (...) {
@@ -81,7 +157,7 @@ InputFile::~InputFile() {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : m_fd(other.m_fd), m_own(other.m_own), m_size(other.m_size), m_prefix(std::move(other.m_prefix)),
+    : m_fd(other.m_fd), m_source(std::move(other.m_source)), m_own(other.m_own), m_size(other.m_size), m_prefix(std::move(other.m_prefix)),
       m_json(other.m_json) {
     other.m_own = false;
 }
@@ -95,7 +171,7 @@ Bytes InputFile::ReadRest(size_t extra) {
     std::string().swap(m_prefix);
     if (bytes.size() < kPrefixSize) return bytes;  // the whole input
     char buffer[1 << 16];
-    while (const size_t n = ReadUpTo(m_fd, buffer, sizeof buffer)) bytes.insert(bytes.end(), buffer, buffer + n);
+    while (const size_t n = ReadUpTo(*m_source, buffer, sizeof buffer)) bytes.insert(bytes.end(), buffer, buffer + n);
     return bytes;
 }
 
@@ -126,11 +202,11 @@ std::shared_ptr<msgjson::Handle> InputFile::ReadBlob() {
     std::string().swap(m_prefix);
     while (!whole) {
         if (size < room) {
-            size += ReadUpTo(m_fd, p + size, room - size);
+            size += ReadUpTo(*m_source, p + size, room - size);
             if (size < room) break;  // the end
         }
         char more[1 << 16];  // whether there is more before the room grows
-        const size_t n = ReadUpTo(m_fd, more, sizeof more);
+        const size_t n = ReadUpTo(*m_source, more, sizeof more);
         if (n == 0) break;
         p = resize(std::max(size + n, room <= kMost / 2 ? room * 2 : kMost));
         std::memcpy(p + size, more, n);
@@ -148,11 +224,6 @@ msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjso
     message.kind = overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register;
     message.msgType = msgType.value_or(0);
     return message;
-}
-
-msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides) {
-    InputFile in(path);
-    return in.IsJson() ? in.ReadJson(overrides) : BlobMessage(in.ReadBlob(), overrides);
 }
 
 }  // namespace tool

@@ -5,9 +5,13 @@
 // order mark) is '{' or '['.  Anything else is a blob (docs/blob-format.md);
 // an encoded message always has a NUL byte among its first 8, since every
 // entry header holds a data type code below 2^24.  Empty files and UTF-16
-// text are neither.
+// text are neither.  Input that starts as gzip data does (bytes 1f 8b 08)
+// is inflated first, whatever its name: a blob starts with an entry ID,
+// and no ID of the grammars has those low bytes.
 #ifndef EN_TOOLS_INPUT_H
 #define EN_TOOLS_INPUT_H
+
+#include <sys/types.h>
 
 #include <memory>
 #include <string>
@@ -19,6 +23,31 @@
 namespace tool {
 
 using msgjson::InputError;
+
+// The bytes of a file descriptor, inflated (zlib) when they start as gzip
+// data does; several gzip members one after another are one text.
+class Source {
+public:
+    explicit Source(int fd);
+    ~Source();
+    Source(const Source&) = delete;
+    Source& operator=(const Source&) = delete;
+
+    // As read(2): some bytes, 0 at the end.  Throws InputError "read error:
+    // REASON" or "gzip data: REASON".
+    size_t Read(char* p, size_t n);
+    // Compressed bytes are at hand: the next Read needs no input.
+    bool Pending() const;
+    int Fd() const { return m_fd; }
+
+private:
+    struct Inflate;
+    ssize_t Raw(char* p, size_t n);
+
+    int m_fd;
+    bool m_started = false;
+    std::unique_ptr<Inflate> m_gzip;  // when the input is gzip data
+};
 
 // Whether the first bytes of a file are those of a JSON message.
 bool IsJsonText(std::string_view prefix);
@@ -60,6 +89,7 @@ private:
     Bytes ReadRest(size_t extra);
 
     int m_fd = -1;
+    std::unique_ptr<Source> m_source;
     bool m_own = false;  // m_fd is closed at the end
     size_t m_size = 0;   // of a regular file when opened, else 0
     std::string m_prefix;
@@ -70,10 +100,6 @@ private:
 // else those of a log of the type of its MsgType entry
 // (msgjson::MsgTypeEntry) when it has one, else a registration message.
 msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides);
-
-// The message that a file holds.  For a JSON message the overrides apply
-// where given; a blob is taken as BlobMessage says.
-msgjson::Message LoadMessage(const std::string& path, const msgjson::Overrides& overrides);
 
 }  // namespace tool
 

@@ -24,6 +24,22 @@ void BatchCounts::Add(const BatchCounts& part) {
     failures += part.failures;
     inputErrors += part.inputErrors;
     for (const auto& [code, n] : part.codes) codes[code] += n;
+    for (const auto& [type, byCode] : part.types)
+        for (const auto& [code, n] : byCode) types[type][code] += n;
+    for (const auto& [place, n] : part.places) {
+        const auto it = places.find(place);
+        if (it == places.end()) places.emplace(place, n);
+        else it->second += n;
+    }
+}
+
+void BatchCounts::Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place) {
+    const bool reg = kind == msgjson::Kind::Register;
+    ++types[{reg ? 1 : 0, reg ? 0 : msgType}][code];
+    if (code == 0) return;
+    const auto it = places.find(place);  // no allocation for a place seen before
+    if (it == places.end()) places.emplace(std::string(place), 1);
+    else ++it->second;
 }
 
 namespace {
@@ -45,6 +61,7 @@ bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r
 struct Worker {
     msgjson::Reader reader;
     msgjson::Handle handle;  // the message of the line
+    std::string place;       // where its verdict was decided, for the tally
 };
 
 // Validates one line and appends its output line, if it is not blank and
@@ -57,14 +74,21 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         if (line[0] == '\n')  // what LineReader leaves of a line over the limit
             throw InputError("longer than " + std::to_string(options.maxLine) + " bytes (--max-line)");
         const msgjson::Message message = worker.reader.Read(line, worker.handle, options.overrides, number);
-        out += "{\"line\": ";
+        out += '{';
+        out += options.file;
+        out += "\"line\": ";
         AppendNumber(out, static_cast<long long>(number));
         out += ", ";
         AppendKindJsonKeys(out, message);
         out += ", ";
-        const int code = ValidateJson(worker.handle, message, out);
+        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr);
+        if (!options.overrides.kind) {
+            const std::string warning = MsgTypeWarning(message, worker.handle.data(), worker.handle.size());
+            if (!warning.empty()) out += ", \"warning\": " + JsonString(warning);
+        }
         ++counts.messages;
         ++counts.codes[code];
+        if (options.tally) counts.Tally(message.kind, message.msgType, code, worker.place);
         if (code != 0) ++counts.failures;
         if (code == 0 && options.quiet) {
             out.resize(start);
@@ -79,7 +103,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         const std::string position = where + ", column ";
         const std::string text = e.what();
         // Syntax errors already name line and column.
-        out += "{\"line\": " + std::to_string(number) + ", " +
+        out += "{" + options.file + "\"line\": " + std::to_string(number) + ", " +
                ErrorJsonKey(text.compare(0, position.size(), position) == 0 ? text : where + ": " + text);
     }
     out += "}\n";
@@ -92,12 +116,12 @@ class LineReader {
 public:
     enum Result { kLine, kIdle, kEnd };
 
-    LineReader(int fd, size_t maxLine) : m_fd(fd), m_maxLine(maxLine), m_buffer(kReadSize) {}
+    LineReader(int fd, size_t maxLine) : m_source(fd), m_maxLine(maxLine), m_buffer(kReadSize) {}
 
     // The next line, without its '\n'; the last line may lack one.  Waits
     // for input until deadline, when given (kIdle when none has come), else
     // as long as it takes.  kEnd at the end of the input, or when it cannot
-    // be read (Error()).
+    // be read (Error(): "read error: REASON", "gzip data: REASON").
     Result Next(std::string& line, const std::optional<Clock::time_point>& deadline) {
         for (;;) {
             const char* begin = m_buffer.data() + m_begin;
@@ -127,14 +151,14 @@ public:
                 m_overlong = false;
                 return kLine;
             }
-            if (deadline && !Wait(*deadline)) return kIdle;
-            const ssize_t got = read(m_fd, m_buffer.data(), m_buffer.size());
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) m_error = std::strerror(errno);
-            if (got <= 0)
-                m_eof = true;
-            else
-                m_end = static_cast<size_t>(got);
+            if (deadline && !m_source.Pending() && !Wait(*deadline)) return kIdle;
+            try {
+                m_end = m_source.Read(m_buffer.data(), m_buffer.size());
+            } catch (const InputError& e) {
+                m_error = e.what();
+                m_end = 0;
+            }
+            m_eof = m_end == 0;
         }
     }
 
@@ -145,13 +169,13 @@ private:
     bool Wait(Clock::time_point deadline) const {
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd p{m_fd, POLLIN, 0};
+            pollfd p{m_source.Fd(), POLLIN, 0};
             const int rc = poll(&p, 1, left > 0 ? static_cast<int>(left) : 0);
             if (rc >= 0 || errno != EINTR) return rc != 0;  // a failed poll: let read report it
         }
     }
 
-    int m_fd;
+    Source m_source;  // inflated when it is gzip data
     size_t m_maxLine;
     std::vector<char> m_buffer;
     size_t m_begin = 0, m_end = 0;

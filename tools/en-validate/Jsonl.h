@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "MessageJson.h"
 
@@ -19,6 +20,11 @@ struct BatchCounts {
     size_t failures = 0;     // of those, with a code other than 0
     size_t inputErrors = 0;  // lines that were not valid message objects
     std::map<int, size_t> codes;  // messages by result code
+    // With JsonlOptions::tally: the codes of each kind and type ({0, T} a
+    // log of type T, {1, 0} a registration message), and the messages that
+    // do not conform by place (PlaceOf).
+    std::map<std::pair<int, int32_t>, std::map<int, size_t>> types;
+    std::map<std::string, size_t, std::less<>> places;
     std::string readError;   // why reading the input stopped early, or ""
 
     // 2 if any line was an input error or the input could not be read to
@@ -26,6 +32,8 @@ struct BatchCounts {
     int ExitStatus() const { return inputErrors || !readError.empty() ? 2 : failures ? 1 : 0; }
     // Adds the counts of a part of the lines, but lines and readError.
     void Add(const BatchCounts& part);
+    // Counts a message's verdict by kind, type and place (tally).
+    void Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place);
 };
 
 struct JsonlOptions {
@@ -34,6 +42,8 @@ struct JsonlOptions {
     bool quiet = false;  // no output line for a message that conforms
     size_t firstLine = 1;  // number of the input's first line
     size_t maxLine = size_t(256) << 20;  // longer lines are input errors, their bytes dropped as they come
+    std::string file;    // keys put before "line" in each output line: "" or "\"file\": NAME, "
+    bool tally = false;  // count by type and place too (BatchCounts)
     std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
 };
 
@@ -45,7 +55,8 @@ public:
 
 // Reads lines from the file descriptor in and writes, for every line that
 // is not blank, one line through out, in input order: {"line": L, then
-// the kind's keys and the verdict's} or {"line": L, "error": "line L...: why"} (also
+// the kind's keys and the verdict's, and "warning" when "msgtype" and the
+// MsgType entry disagree} or {"line": L, "error": "line L...: why"} (also
 // for a line longer than maxLine, which is never held whole).  Lines are
 // read in batches of at most a few thousand lines and a few MiB, so that
 // memory stays bounded whatever the input's size; jobs threads validate the

@@ -8,7 +8,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <system_error>
 #include <cerrno>
 #include <clocale>
 #include <cstdio>
@@ -21,6 +26,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <CLI/CLI.hpp>
@@ -85,33 +91,158 @@ struct FileResult {
     std::string type;  // "log 1501", "register"; empty after an input error
     std::optional<tool::Verdict> verdict;
     std::string error;
+    std::string warning, note;  // "msgtype" and MsgType entry disagree; a blob's kind was guessed
+    msgjson::Kind kind = msgjson::Kind::Log;
+    int32_t msgType = 0;
+    std::string place;  // of the verdict, for the tally
 };
 
 FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides) {
-    FileResult r{file, {}, {}, {}};
+    FileResult r{file, {}, {}, {}, {}, {}, {}, 0, {}};
     try {
-        msgjson::Message message = tool::LoadMessage(file, overrides);
+        tool::InputFile in(file);
+        const bool json = in.IsJson();
+        const msgjson::Message message = json ? in.ReadJson(overrides) : tool::BlobMessage(in.ReadBlob(), overrides);
         r.type = tool::DescribeKind(message);
         r.verdict = tool::Validate(message);
+        if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, message.Data(), message.Size());
+        if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
+            !msgjson::MsgTypeEntry(message.Data(), message.Size()))
+            r.note = tool::kGuessedKindNote;
+        r.kind = message.kind;
+        r.msgType = message.msgType;
+        tool::PlaceOf(r.place, r.verdict->location ? &*r.verdict->location : nullptr);
     } catch (const msgjson::InputError& e) {
         r.error = InFile(file, e.what());
     }
     return r;
 }
 
-// Verdicts by code and input errors, for --summary.
-struct Summary {
-    std::map<int, size_t> codes;
-    size_t inputErrors = 0;
-
-    // To standard error: the messages and input errors, then one line per code.
-    void Print() const {
-        size_t messages = 0;
-        for (const auto& c : codes) messages += c.second;
-        std::fprintf(stderr, "en-validate: %zu messages, %zu input errors\n", messages, inputErrors);
-        for (const auto& [code, n] : codes) std::fprintf(stderr, "  %d %s: %zu\n", code, tool::CodeName(code), n);
+// The files checked by up to jobs threads, each result handed to use in
+// argument order as soon as it and those before it are there.
+class FileChecks {
+public:
+    FileChecks(const Options& opt, unsigned jobs) : m_opt(opt), m_overrides(opt.Overrides()) {
+        const size_t threads = std::min<size_t>(jobs, opt.files.size());
+        // Standard input named twice is read once to its end, then empty, as in one thread.
+        if (threads < 2 || std::count(opt.files.begin(), opt.files.end(), "-") > 1) return;
+        m_results.resize(opt.files.size());
+        try {
+            for (size_t t = 0; t < threads; ++t) m_threads.emplace_back([this] { Work(); });
+        } catch (const std::system_error& e) {
+            Stop();
+            throw tool::ThreadError(std::string("cannot start a thread: ") + e.what());
+        }
     }
+    ~FileChecks() { Stop(); }
+    FileChecks(const FileChecks&) = delete;
+    FileChecks& operator=(const FileChecks&) = delete;
+
+    FileResult Get(size_t i) {
+        if (m_threads.empty()) return CheckFile(m_opt.files[i], m_overrides);
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_ready.wait(lock, [&] { return m_results[i].done; });
+        if (m_results[i].fault) std::rethrow_exception(m_results[i].fault);
+        return std::move(m_results[i].result);
+    }
+
+private:
+    struct Slot {
+        bool done = false;
+        FileResult result;
+        std::exception_ptr fault;  // out of memory, a fault of the tool
+    };
+
+    void Work() {
+        for (size_t i; !m_stop && (i = m_next++) < m_results.size();) {
+            Slot slot;
+            try {
+                slot.result = CheckFile(m_opt.files[i], m_overrides);
+            } catch (...) {
+                slot.fault = std::current_exception();
+            }
+            slot.done = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_results[i] = std::move(slot);
+            m_ready.notify_all();
+        }
+    }
+
+    void Stop() {
+        m_stop = true;
+        for (std::thread& t : m_threads) t.join();
+        m_threads.clear();
+    }
+
+    const Options& m_opt;
+    const msgjson::Overrides m_overrides;
+    std::vector<Slot> m_results;
+    std::atomic<size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::vector<std::thread> m_threads;
 };
+
+// Entries of a count, most frequent first (then in key order).
+template <class Map>
+std::vector<std::pair<typename Map::key_type, size_t>> ByCount(const Map& counts) {
+    std::vector<std::pair<typename Map::key_type, size_t>> v(counts.begin(), counts.end());
+    std::stable_sort(v.begin(), v.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    return v;
+}
+
+std::string TypeName(const std::pair<int, int32_t>& type) {
+    return type.first ? "register" : "log " + std::to_string(type.second);
+}
+
+// The codes of each type, most frequent type first.
+std::vector<std::pair<std::string, std::vector<std::pair<int, size_t>>>> TypesByCount(const tool::BatchCounts& c) {
+    std::map<std::pair<int, int32_t>, size_t> totals;
+    for (const auto& [type, codes] : c.types)
+        for (const auto& code : codes) totals[type] += code.second;
+    std::vector<std::pair<std::string, std::vector<std::pair<int, size_t>>>> v;
+    for (const auto& [type, n] : ByCount(totals)) v.emplace_back(TypeName(type), ByCount(c.types.at(type)));
+    return v;
+}
+
+// --summary: as text on standard error, the messages and input errors, one
+// line per code, per message type and per failing place; as JSON one line
+// {"summary": ...} on standard output.
+void PrintSummary(const tool::BatchCounts& c) {
+    std::fprintf(stderr, "en-validate: %zu messages, %zu input errors\n", c.messages, c.inputErrors);
+    for (const auto& [code, n] : c.codes) std::fprintf(stderr, "  %d %s: %zu\n", code, tool::CodeName(code), n);
+    for (const auto& [type, codes] : TypesByCount(c)) {
+        std::string line;
+        size_t total = 0;
+        for (const auto& [code, n] : codes)
+            total += n, line += (line.empty() ? "" : ", ") + std::to_string(code) + ": " + std::to_string(n);
+        std::fprintf(stderr, "  %s: %zu (by code %s)\n", type.c_str(), total, line.c_str());
+    }
+    for (const auto& [place, n] : ByCount(c.places))
+        std::fprintf(stderr, "  failing at %s: %zu\n", place.c_str(), n);
+}
+
+std::string SummaryJson(const tool::BatchCounts& c) {
+    std::string s = "{\"summary\": {\"messages\": " + std::to_string(c.messages) +
+                    ", \"failing\": " + std::to_string(c.failures) +
+                    ", \"input_errors\": " + std::to_string(c.inputErrors) + ", \"by_code\": {";
+    auto codes = [](const std::vector<std::pair<int, size_t>>& v) {
+        std::string t;
+        for (const auto& [code, n] : v)
+            t += (t.empty() ? "\"" : ", \"") + std::to_string(code) + "\": " + std::to_string(n);
+        return t;
+    };
+    s += codes(ByCount(c.codes)) + "}, \"by_type\": {";
+    bool first = true;
+    for (const auto& [type, v] : TypesByCount(c))
+        s += (std::exchange(first, false) ? "" : ", ") + tool::JsonString(type) + ": {" + codes(v) + "}";
+    s += "}, \"by_place\": {";
+    first = true;
+    for (const auto& [place, n] : ByCount(c.places))
+        s += (std::exchange(first, false) ? "" : ", ") + tool::JsonString(place) + ": " + std::to_string(n);
+    return s + "}}}\n";
+}
 
 // Escape sequences of plain output on a terminal: the code (green when it
 // conforms, else bold red) and the path.
@@ -155,16 +286,32 @@ bool UseColor(const std::string& color) {
     return isatty(STDOUT_FILENO) && (noColor == nullptr || *noColor == 0);
 }
 
-int ValidateFiles(const Options& opt, tool::Output& out, Summary& summary) {
+// A warning or note of a file, on standard error.
+void Notice(tool::Output& out, const FileResult& r) {
+    if (r.warning.empty() && r.note.empty()) return;
+    out.Flush();
+    if (!r.warning.empty()) std::cerr << "en-validate: " << r.file << ": warning: " << r.warning << "\n";
+    if (!r.note.empty()) std::cerr << "en-validate: " << r.file << ": note: " << r.note << "\n";
+    std::cerr.flush();
+}
+
+int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summary) {
     std::vector<FileResult> results;
     int status = kConforms;
     const Colors color(!opt.json && !opt.table && UseColor(opt.color));
-    for (const std::string& file : opt.files) {
-        FileResult r = CheckFile(file, opt.Overrides());
-        if (!r.verdict)
-            status = kInputError, ++summary.inputErrors;
-        else if (++summary.codes[r.verdict->code], r.verdict->code != 0 && status == kConforms)
-            status = kFails;
+    FileChecks checks(opt, opt.jobs);
+    for (size_t i = 0; i < opt.files.size(); ++i) {
+        FileResult r = checks.Get(i);
+        if (!r.verdict) {
+            status = kInputError;
+            ++summary.inputErrors;
+        } else {
+            ++summary.messages;
+            ++summary.codes[r.verdict->code];
+            summary.Tally(r.kind, r.msgType, r.verdict->code, r.place);
+            if (r.verdict->code != 0) ++summary.failures, status = std::max(status, kFails);
+        }
+        if (!opt.json) Notice(out, r);
         if (r.verdict && r.verdict->code == 0 && opt.quiet) continue;
         if (opt.table) {
             results.push_back(std::move(r));
@@ -174,6 +321,8 @@ int ValidateFiles(const Options& opt, tool::Output& out, Summary& summary) {
                                           : tool::ErrorJsonKey(r.error));
             if (r.verdict && !r.verdict->blobFault.empty())
                 line += ", \"blob_error\": " + tool::JsonString(r.verdict->blobFault);
+            if (!r.warning.empty()) line += ", \"warning\": " + tool::JsonString(r.warning);
+            if (!r.note.empty()) line += ", \"note\": " + tool::JsonString(r.note);
             out.Write(line + "}\n");
         } else if (r.verdict) {
             const tool::Verdict& v = *r.verdict;
@@ -198,14 +347,21 @@ int ValidateFiles(const Options& opt, tool::Output& out, Summary& summary) {
     return status;
 }
 
-int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
-    const std::string file = opt.files.empty() ? "-" : opt.files.front();
+// One input of --jsonl.  With several inputs each output line starts with
+// "file": NAME, and an input that cannot be read gives an error line too.
+int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::Output& out,
+                 tool::BatchCounts& summary) {
+    auto fail = [&](const std::string& why) {
+        if (named) out.Write("{\"file\": " + tool::JsonString(file) + ", " + tool::ErrorJsonKey(why) + "}\n");
+        out.Flush();
+        return InputError(why);
+    };
     int in = STDIN_FILENO;
     if (file != "-") {
         struct stat st {};
-        if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return InputError(file + ": is a directory");
+        if (stat(file.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return fail(file + ": is a directory");
         in = open(file.c_str(), O_RDONLY | O_CLOEXEC);
-        if (in < 0) return InputError(file + ": cannot open: " + std::strerror(errno));
+        if (in < 0) return fail(file + ": cannot open: " + std::strerror(errno));
     }
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     auto last = std::chrono::steady_clock::now();
@@ -224,6 +380,8 @@ int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
     options.quiet = opt.quiet;
     options.firstLine = opt.firstLine;
     options.maxLine = opt.maxLine;
+    options.tally = opt.summary;
+    if (named) options.file = "\"file\": " + tool::JsonString(file) + ", ";
     if (showProgress) options.progress = progress;
     // Each batch's verdicts are written at once, for whoever waits for them.
     const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
@@ -232,10 +390,17 @@ int RunJsonl(const Options& opt, tool::Output& out, Summary& summary) {
     }, options);
     if (in != STDIN_FILENO) close(in);
     if (shown) std::fputs("\r\x1b[K", stderr);
-    summary.codes = counts.codes;
-    summary.inputErrors = counts.inputErrors;
-    if (!counts.readError.empty()) InputError(InFile(file, "read error: " + counts.readError));
+    summary.Add(counts);
+    if (!counts.readError.empty()) fail(InFile(file, counts.readError));
     return counts.ExitStatus();
+}
+
+int RunJsonl(const Options& opt, tool::Output& out, tool::BatchCounts& summary) {
+    if (opt.files.empty()) return RunJsonlFile(opt, "-", false, out, summary);
+    int status = kConforms;
+    for (const std::string& file : opt.files)
+        status = std::max(status, RunJsonlFile(opt, file, opt.files.size() > 1, out, summary));
+    return status;
 }
 
 int Describe(const Options& opt, tool::Output& out) {
@@ -293,7 +458,7 @@ int Decode(const Options& opt) {
 const char* const kFooter = R"(Jobs:
   en-validate --log 1501 msg.json other.blob   validate files; one line per file, and
                                                where the walk stopped when one fails
-  en-validate --jsonl [FILE|-]                 one message object a line; one verdict line each
+  en-validate --jsonl [FILE|-]...              one message object a line; one verdict line each
   en-validate --describe 1701|register [--json]
   en-validate --encode msg.json -o msg.blob    JSON message form to blob
   en-validate --decode msg.blob                blob to JSON message form
@@ -301,7 +466,8 @@ const char* const kFooter = R"(Jobs:
 A file is a JSON message when its first 64 KiB hold no NUL byte and its first
 non-blank character is '{' or '['; otherwise it is a blob: a log of the type
 of its MsgType entry (ID 11) when it has one, else a registration message,
-unless --log TYPE or --register say otherwise.
+unless --log TYPE or --register say otherwise.  Input that is gzip data is
+read inflated.
 
 Exit status: 0 all messages conform, 1 some message does not, 2 usage error,
 unreadable or malformed input, or output that cannot be written.
@@ -319,7 +485,7 @@ int main(int argc, char** argv) {
     auto* log = app.add_option("--log", opt.logType, "Validate as log message of this type (overrides \"msgtype\")");
     auto* reg = app.add_flag("--register", opt.reg, "Validate as registration message");
     log->excludes(reg);
-    auto* jsonl = app.add_flag("--jsonl", opt.jsonl, "Validate JSON Lines from FILE or standard input");
+    auto* jsonl = app.add_flag("--jsonl", opt.jsonl, "Validate JSON Lines from the files (- or none: standard input)");
     auto* describe = app.add_option("--describe", opt.describe, "Describe a grammar: a log type or \"register\"")
                          ->option_text("GRAMMAR");
     auto* encode = app.add_flag("--encode", opt.encode, "Convert a JSON message into a blob");
@@ -327,9 +493,9 @@ int main(int argc, char** argv) {
     auto* json = app.add_flag("--json", opt.json, "JSON output (file verdicts, --describe)");
     auto* table = app.add_flag("--table", opt.table, "Print the file verdicts as a table");
     app.add_option("-o,--output", opt.output, "Where --encode/--decode write (default: standard output)");
-    app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines (default: one per processor, at most 8)")
+    app.add_option("-j,--jobs", opt.jobs, "Threads that validate --jsonl lines or files (default: one per processor, at most 8)")
         ->check(CLI::Range(1u, 64u));
-    app.add_option("--first-line", opt.firstLine, "Number of the first --jsonl line (default 1), for a part of a file")
+    auto* firstLine = app.add_option("--first-line", opt.firstLine, "Number of the first --jsonl line (default 1), for a part of a file")
         ->check(CLI::Validator([](const std::string& n) {
             // Digits only, at least 1, far from where the numbering would wrap.
             errno = 0;
@@ -345,14 +511,14 @@ int main(int argc, char** argv) {
         ->option_text("BYTES");
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
     auto* quiet = app.add_flag("-q,--quiet", opt.quiet, "Print only what does not conform: failed verdicts and errors");
-    auto* summary = app.add_flag("--summary", opt.summary, "End with the number of verdicts per code on standard error");
+    auto* summary = app.add_flag("--summary", opt.summary, "End with the verdicts counted by code, type and place (JSON output: one more line)");
     app.add_option("--color", opt.color, "Highlight code and path of plain output: auto (when standard output is a "
                                          "terminal and NO_COLOR is unset), always, never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->option_text("WHEN");
-    const std::vector<CLI::Option*> jobs = {jsonl, describe, encode, decode};
-    for (size_t i = 0; i < jobs.size(); ++i)
-        for (size_t k = i + 1; k < jobs.size(); ++k) jobs[i]->excludes(jobs[k]);
+    const std::vector<CLI::Option*> kinds = {jsonl, describe, encode, decode};
+    for (size_t i = 0; i < kinds.size(); ++i)
+        for (size_t k = i + 1; k < kinds.size(); ++k) kinds[i]->excludes(kinds[k]);
     json->excludes(table);
     for (CLI::Option* job : {jsonl, encode, decode}) {
         job->excludes(json);
@@ -392,14 +558,16 @@ int main(int argc, char** argv) {
             if (opt.files.size() != 1) return UsageError("--encode and --decode convert exactly one file");
             return opt.encode ? Encode(opt) : Decode(opt);
         }
-        if (opt.jsonl && opt.files.size() > 1) return UsageError("--jsonl reads one file (or standard input)");
+        if (opt.jsonl && opt.files.size() > 1 && firstLine->count())
+            return UsageError("--first-line numbers the lines of one input");
         if (!opt.jsonl && opt.files.empty())
             return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
         tool::Output out;
-        Summary counts;
+        tool::BatchCounts counts;
         const int status = opt.jsonl ? RunJsonl(opt, out, counts) : ValidateFiles(opt, out, counts);
+        if (opt.summary && (opt.json || opt.jsonl)) out.Write(SummaryJson(counts));
         out.Close();
-        if (opt.summary) counts.Print();
+        if (opt.summary && !opt.json && !opt.jsonl) PrintSummary(counts);
         return status;
     } catch (const msgjson::InputError& e) {  // of --encode or --decode
         return InputError(InFile(opt.files.front(), e.what()));

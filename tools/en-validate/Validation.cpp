@@ -39,14 +39,50 @@ void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALI
 
 }  // namespace
 
-int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out) {
+namespace {
+
+void AppendPlace(std::string& place, std::string_view path) {
+    place.clear();
+    if (path.data() == nullptr) {
+        place += "(no location)";
+        return;
+    }
+    for (size_t i = 0; i < path.size();) {
+        const size_t open = path.find('[', i);
+        place.append(path.substr(i, open == std::string_view::npos ? std::string_view::npos : open - i));
+        if (open == std::string_view::npos) break;
+        const size_t close = path.find(']', open);
+        i = close == std::string_view::npos ? path.size() : close + 1;
+    }
+}
+
+}  // namespace
+
+int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
+                 std::string* place) {
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     Run(handle, message, record, location);
+    const std::string_view path = Text(location.szPath, sizeof location.szPath);
     AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
-               Text(location.szPath, sizeof location.szPath));
+               path);
+    if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
     return record.nCode;
 }
+
+void PlaceOf(std::string& place, const Location* location) {
+    AppendPlace(place, location != nullptr ? std::string_view(location->path) : std::string_view());
+}
+
+std::string MsgTypeWarning(const msgjson::Message& message, const unsigned char* blob, size_t size) {
+    if (message.kind != msgjson::Kind::Log) return {};
+    const std::optional<int32_t> entry = msgjson::MsgTypeEntry(blob, size);
+    if (!entry || *entry == message.msgType) return {};
+    return "\"msgtype\" is " + std::to_string(message.msgType) + " but the MsgType entry is " +
+           std::to_string(*entry) + ": validated as " + std::to_string(message.msgType);
+}
+
+const char* const kGuessedKindNote = "no MsgType entry: validated as a registration message (--log TYPE says otherwise)";
 
 void AppendNumber(std::string& out, long long n) {
     char digits[24];

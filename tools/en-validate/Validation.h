@@ -36,8 +36,22 @@ Verdict Validate(const msgjson::Message& message);
 
 // Validates the message whose entries are in handle (message.blob is not
 // looked at) and appends the keys of its verdict (VerdictJsonKeys) to out,
-// with no allocation once out has room; returns the code.
-int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out);
+// with no allocation once out and place have room; returns the code.  place,
+// when given, gets the place of the verdict (PlaceOf).
+int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
+                 std::string* place = nullptr);
+
+// Where a verdict was decided, without instance numbers, for counting:
+// "Root/PatternInfo/Info/LastUpdateTime"; "(no location)" without one.
+void PlaceOf(std::string& place, const Location* location);
+
+// What to say when a log message's "msgtype" is not the value of its own
+// MsgType entry (msgjson::MsgTypeEntry), else "".
+std::string MsgTypeWarning(const msgjson::Message& message, const unsigned char* blob, size_t size);
+
+// What to say of a blob taken for a registration message because it has
+// no MsgType entry.
+extern const char* const kGuessedKindNote;
 
 // Appends the decimal digits of n.
 void AppendNumber(std::string& out, long long n);

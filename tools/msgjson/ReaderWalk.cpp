@@ -79,6 +79,9 @@ public:
         m_doc = &doc;
         const od::json_type type = Get<od::json_type>(doc.type());
         if (type != od::json_type::object) {
+            // Text that only starts like a value ("nonsense", "12abc") is
+            // a syntax error, not a value of the wrong kind.
+            if (type != od::json_type::array) Scalar(type);
             NotAMessage(type == od::json_type::array     ? "array"
                         : type == od::json_type::string  ? "string"
                         : type == od::json_type::null    ? "null"
@@ -142,6 +145,28 @@ private:
         if (e == simdjson::INCOMPLETE_ARRAY_OR_OBJECT || m_doc->current_location().get(at) != simdjson::SUCCESS)
             at = m_end;
         ThrowAt(at, e);
+    }
+
+    // A document that is not an object nor an array: a syntax error unless
+    // it is one value and nothing more.
+    void Scalar(od::json_type type) {
+        const size_t start = m_text.find_first_not_of(" \t\r\n");
+        const size_t end = ValueEnd(m_text, start, m_text.size(), false);
+        const std::string_view token = m_text.substr(start, end - start);
+        simdjson::error_code e = simdjson::SUCCESS;
+        if (type == od::json_type::null && token != "null") e = simdjson::N_ATOM_ERROR;
+        if (type == od::json_type::boolean && token != "true" && token != "false") e = simdjson::T_ATOM_ERROR;
+        // Numbers out of the parser's range are numbers all the same.
+        if (type == od::json_type::number && !OutOfRange(token) && !IsIntegerLiteral(token))
+            e = m_doc->get_number().error();
+        if (type == od::json_type::string) e = m_doc->get_string().error();
+        const size_t rest = m_text.find_first_not_of(" \t\r\n", end);
+        const bool tokenBad = e == simdjson::N_ATOM_ERROR || e == simdjson::T_ATOM_ERROR ||
+                              e == simdjson::NUMBER_ERROR || e == simdjson::UNCLOSED_STRING ||
+                              e == simdjson::STRING_ERROR || e == simdjson::UNESCAPED_CHARS;
+        if (!tokenBad && rest != std::string_view::npos)
+            AtPosition(m_text, rest, m_firstLine, "syntax error: more text after the value");
+        if (e != simdjson::SUCCESS) AtPosition(m_text, start, m_firstLine, SyntaxText(e));
     }
 
     // Nothing but blanks after the value of the document.
