@@ -46,8 +46,14 @@ def transcript_cases():
         command, *output = block.split("\n")
         args = shlex.split(command)
         if {"--json", "--jsonl"} & set(args) and not {"--log", "--locale", "--summary", "--first-line"} & set(args):
+            stdin = args[args.index("<") + 1] if "<" in args else None
             for n, out in enumerate(map(json.loads, (o for o in output if o.startswith(('{"file"', '{"line"'))))):
-                path = ROOT / out.pop("file", args[-1])
+                name = out.pop("file", args[-1])
+                path = ROOT / (stdin if name == "-" else name)
+                for key in ("warning", "note"):  # the tool's words on the kind, not the verdict's
+                    out.pop(key, None)
+                if not path.is_file() or path.suffix == ".gz" or not {"line", "code"} & set(out):
+                    continue
                 source = path.read_text("utf-8").split("\n")[out["line"] - 1] if "line" in out else \
                     path.read_bytes() if path.suffix == ".blob" else path.read_text("utf-8")
                 yield pytest.param(source, "--register" in args, out, id=f"{command[:60]}:{n}")
