@@ -64,6 +64,12 @@ typedef struct _en_validate_violation_ {
     x_int32 bNote;
 } EN_VALIDATE_VIOLATION;
 
+/* 788 bytes without padding on every target: result at 0, location at
+ * 260 (bLocated, nEntry, nOffset, then szPath at 272), bNote at 784. */
+#if defined(__cplusplus)
+static_assert(sizeof(EN_VALIDATE_VIOLATION) == 788, "EN_VALIDATE_VIOLATION must be 788 bytes");
+#endif
+
 /* The cap the tool and the Python module pass unless told otherwise. */
 #define EN_VALIDATE_DEFAULT_MAX_VIOLATIONS 100
 
