@@ -3,6 +3,7 @@
 
 #include "AllocCounter.h"
 #include "BenchMessages.h"
+#include "En_ValidationPrivate.h"
 
 namespace {
 
@@ -34,6 +35,29 @@ void BM_ValidMessage(benchmark::State& state) {
     Run(state, m, kind, 0);
 }
 BENCHMARK(BM_ValidMessage)->ArgName("kind")->Arg(1701)->Arg(kRegistration)->Arg(1703)->Arg(1501)->Arg(1721);
+
+// The full list of the same message (the _All entry points, into an array
+// of 100): on a valid message it costs what the single verdict costs.
+void BM_FullList(benchmark::State& state) {
+    const grammar::MessageKind& kind = testmsg::KindOf(static_cast<int>(state.range(0)));
+    Msg m;
+    testmsg::AppendCompleteMessage(m, *kind.pTable, {}, 2);
+    static EN_VALIDATE_VIOLATION all[EN_VALIDATE_DEFAULT_MAX_VIOLATIONS];
+    auto validate = [&] {
+        EN_VALIDATE_RESULT r;
+        const x_uint32 n = kind.bLog ? En_Validate_Log_All(m.get(), kind.MsgType(), &r, 100, nullptr, all)
+                                     : En_Validate_RegisterData_All(m.get(), &r, 100, nullptr, all);
+        return n + static_cast<x_uint32>(r.nCode);
+    };
+    if (validate() != 0) {
+        state.SkipWithError("unexpected result");
+        return;
+    }
+    for (auto _ : state) benchmark::DoNotOptimize(validate());
+    benchmsg::SetThroughput(state, m);
+    benchalloc::ReportMemory(state, [&] { validate(); });
+}
+BENCHMARK(BM_FullList)->ArgName("kind")->Arg(1701)->Arg(kRegistration)->Arg(1703)->Arg(1501)->Arg(1721);
 
 // The first entry is already wrong: the cost of setting up and failing.
 void BM_FailsAtFirstEntry(benchmark::State& state) {

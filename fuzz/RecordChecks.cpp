@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "BlobReader.h"
+#include "En_ValidationPrivate.h"
 
 namespace enfuzz {
 
@@ -48,6 +49,49 @@ std::string VerdictProblem(const EN_VALIDATE_RESULT& r, int readerRc) {
         const std::string expected = "CBlobReader::Pop() failed. " + std::to_string(readerRc) + " is returned.";
         if (expected != r.szMessage) return std::string("300 with text '") + r.szMessage + "', not '" + expected + "'";
     }
+    return "";
+}
+
+std::string ListProblem(const grammar::MessageKind& kind, void* h, size_t size, x_uint32 nMax) {
+    EN_VALIDATE_RESULT single, first;
+    EN_VALIDATE_LOCATION l;
+    static EN_VALIDATE_VIOLATION all[EN_VALIDATE_DEFAULT_MAX_VIOLATIONS + 1];
+    if (nMax == 0 || nMax > EN_VALIDATE_DEFAULT_MAX_VIOLATIONS) return "cap out of range";
+    std::memset(all, 0xA5, sizeof all);
+    x_uint32 n;
+    if (kind.bLog) {
+        En_Validate_Log_Located(h, kind.MsgType(), &single, &l);
+        n = En_Validate_Log_All(h, kind.MsgType(), &first, nMax, nullptr, all);
+    } else {
+        En_Validate_RegisterData_Located(h, &single, &l);
+        n = En_Validate_RegisterData_All(h, &first, nMax, nullptr, all);
+    }
+    if (n > nMax || all[nMax].bNote != static_cast<x_int32>(0xA5A5A5A5)) return "more records than the cap";
+    if (first.nCode != single.nCode || std::strcmp(first.szMessage, single.szMessage) != 0)
+        return "the full list's record differs from the single verdict";
+    bool found = false, noted = false;
+    for (x_uint32 i = 0; i < n; ++i) {
+        const EN_VALIDATE_VIOLATION& v = all[i];
+        const EN_VALIDATE_LOCATION& p = v.location;
+        if (strnlen(v.result.szMessage, sizeof v.result.szMessage) > EN_VALIDATE_MESSAGE_SIZE - 2 ||
+            strnlen(p.szPath, sizeof p.szPath) == sizeof p.szPath)
+            return "record " + std::to_string(i) + ": text or path not terminated";
+        if (p.bLocated && (p.nOffset > size || size_t{p.nEntry} * 12 > p.nOffset || std::strncmp(p.szPath, "Root", 4) != 0))
+            return "record " + std::to_string(i) + ": place outside the blob";
+        if (v.bNote != (v.result.nCode == 0)) return "record " + std::to_string(i) + ": note and code disagree";
+        if (v.bNote) {
+            noted = true;
+            continue;
+        }
+        if (noted) return "a violation after a note";
+        if (found) continue;
+        found = true;
+        if (v.result.nCode != single.nCode || std::strcmp(v.result.szMessage, single.szMessage) != 0 ||
+            p.bLocated != l.bLocated ||
+            (l.bLocated && (p.nEntry != l.nEntry || p.nOffset != l.nOffset || std::strcmp(p.szPath, l.szPath) != 0)))
+            return "the first violation is not the single verdict";
+    }
+    if (found != (single.nCode != EN_VALIDATE_SUCCESS)) return "the full list and the verdict disagree on failure";
     return "";
 }
 

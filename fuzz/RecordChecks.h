@@ -35,6 +35,15 @@ int WalkWithReader(const unsigned char* data, size_t size, size_t& nEntries);
 // accepted, and 300 is given exactly when the reader's failure is reached.
 std::string VerdictProblem(const EN_VALIDATE_RESULT& r, int readerRc);
 
+// The full list of the kind for h (the _All entry points, at most nMax
+// records, nMax >= 1) against the located single verdict: the same record;
+// the first record that is not a note is that record and location, byte
+// for byte, and there is one exactly when the message fails; notes (code 0)
+// follow every violation; texts and paths are terminated, places lie within
+// the size bytes of the blob, and nothing is written past nMax records.
+// Returns an empty string or a description of the violation.
+std::string ListProblem(const grammar::MessageKind& kind, void* h, size_t size, x_uint32 nMax);
+
 // Prints the message and aborts: a fuzzer records the input as a crash.
 [[noreturn]] void Fail(const std::string& what);
 

@@ -2,13 +2,15 @@
 // an odd address (where it works on its own copy) with the same outcome,
 // never touching a byte outside them; then the blob is validated against
 // every grammar and one type without grammar, and every record must be
-// consistent with what the reader found.
+// consistent with what the reader found; the full list of every grammar
+// begins with the single verdict, within a cap taken from the input.
 #include <cstdint>
 #include <cstring>
 #include <memory>
 #include <string>
 
 #include "En_Msg.h"
+#include "En_ValidationPrivate.h"
 #include "RecordChecks.h"
 
 namespace {
@@ -35,6 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Validate(kind, h, r);
         const std::string problem = VerdictProblem(r, readerRc);
         if (!problem.empty()) Fail(std::string(kind.ClassName()) + ": " + problem);
+        const x_uint32 cap = size != 0 && data[0] < 8 ? 1 + data[0] : EN_VALIDATE_DEFAULT_MAX_VIOLATIONS;
+        const std::string listProblem = ListProblem(kind, h, size, cap);
+        if (!listProblem.empty()) Fail(std::string(kind.ClassName()) + ": full list: " + listProblem);
     }
     EN_VALIDATE_RESULT r;
     En_Validate_Log(h, 1502, &r);

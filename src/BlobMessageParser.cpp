@@ -26,16 +26,17 @@ bool ReportRepeated(const CNode& node, const CGroupNode& group, CViolation& v) {
 
 // -------------------------------------------------------------- context
 
-bool CParsingContext::_ReportMissingNode(CViolation& v) const {
-    for (size_t r = 0; r < m_pGroupNode->GetRequiredSlotCount(); ++r) {
+bool CParsingContext::NextMissingNode(size_t& r, CViolation& v) const {
+    for (; r < m_pGroupNode->GetRequiredSlotCount(); ++r) {
         const x_uint32 i = m_pGroupNode->GetRequiredSlots()[r];
         if (m_SubNodeRefCounts[i] != 0) continue;
         const CNode& node = *m_pGroupNode->GetSlot(i).pNode;
-        return v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", node.GetID(),
-                     node.GetName(), m_pGroupNode->GetName());
+        ++r;
+        v.Set(kSyntax, "Missing required node(ID: %u, Name: %s) under group '%s'.", node.GetID(), node.GetName(),
+              m_pGroupNode->GetName());
+        return true;
     }
-    MY_ASSERT(!"a required sub-node is counted as missing, but none is");
-    return true;
+    return false;
 }
 
 // ---------------------------------------------------------------- stack
@@ -131,17 +132,36 @@ void Locate(EN_VALIDATE_LOCATION& loc, const void* buffer, x_uint32 length, x_ui
     loc.bLocated = 1;
 }
 
+// Reports every required node missing from the context's group instance,
+// lowest ID first; false when the sink ends the walk.
+template <class Report>
+bool ReportMissingNodes(const CParsingContext& context, CViolation& v, Report report) {
+    if (context.IsComplete()) return true;
+    size_t r = 0;
+    bool any = false;
+    while (context.NextMissingNode(r, v)) {
+        any = true;
+        if (!report()) return false;
+    }
+    MY_ASSERT(any && "a required sub-node is counted as missing, but none is");
+    return true;
+}
+
 }  // namespace
 
-bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v,
-                               EN_VALIDATE_LOCATION* pLocation) {
+template <class Sink>
+bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v, Sink& sink) {
     MY_ASSERT(msgHandle);
     const void* buffer = En_Msg_GetBuffer(msgHandle);
     const x_uint32 length = En_Msg_BytesUsed(msgHandle);
     MY_ASSERT(grammar.GetDepth() <= CGrammarRegistry::kMaxDepth &&
               grammar.GetLargestGroup() <= CGrammarRegistry::kMaxGroupSlots);
     CReaderGuard reader;
-    if (reader.IsMissing()) return v.Set(EN_VALIDATE_UNKNOWN_ERROR, "Unknown error");
+    if (reader.IsMissing()) {
+        v.Set(EN_VALIDATE_UNKNOWN_ERROR, "Unknown error");
+        sink.Report(v, Unlocated);
+        return false;
+    }
     reader->Attach(buffer, length);
 
     CContextStack stack;
@@ -150,36 +170,63 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
     CParsingContext context = stack.GetCurrentContext();  // of the open group; valid until the next Push or Pop
     bool open = true;                                     // false once the root is closed
     CMsgEntry entry = {0, 0, nullptr, 0};
-    // Locates the violation just decided, when the caller asks; returns
-    // false.  Whatever the walk changes from entry to entry is passed, not
-    // captured, so that it stays in registers.
+    // Hands the violation just decided (in v) to the sink with the way to
+    // locate it; returns whether the walk goes on.  Whatever the walk
+    // changes from entry to entry is passed, not captured, so that it stays
+    // in registers.
     const CBlobReader* pReader = reader.operator->();
-    auto located = [pLocation, buffer, length, pReader, &stack, &entry, &root](bool read, bool rootOpen) {
-        if (pLocation != nullptr) Locate(*pLocation, buffer, length, pReader->Remaining(), read, rootOpen, stack, entry, root);
-        return false;
+    auto report = [&sink, &v, buffer, length, pReader, &stack, &entry, &root](bool read, bool rootOpen) {
+        return sink.Report(v, [=, &stack, &entry, &root](EN_VALIDATE_LOCATION& loc) {
+            Locate(loc, buffer, length, pReader->Remaining(), read, rootOpen, stack, entry, root);
+        });
     };
+    x_uint32 skipped = 0;  // the depth of a refused group's subtree being skipped (full list only)
     for (;;) {
         const int rc = reader->Pop(&entry.m_nID, &entry.m_nDataType, &entry.m_pData, &entry.m_nDataLength);
         if (rc != 0) {
-            if (rc != BLOB_END_OF_DATA)
-                return v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc) ||
-                       located(false, open);
-            // Groups still open are closed without their own test.
-            if (!open)
-                return v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName()) ||
-                       located(false, open);
-            return context.CheckRequiredNodes(v) || located(false, open);
+            if (rc != BLOB_END_OF_DATA) {
+                v.Set(EN_VALIDATE_INTERNAL_ERROR, "CBlobReader::Pop() failed. %d is returned.", rc);
+                report(false, open);
+                return false;
+            }
+            if (!open) {
+                v.Set(kSyntax, "Group '%s' is closed before the end of the message.", root.GetName());
+                report(false, open);
+                return false;
+            }
+            // Groups still open around the innermost one are closed
+            // without their own test; the full list notes each group left
+            // open.
+            if (!ReportMissingNodes(context, v, [&] { return report(false, open); })) return false;
+            if constexpr (Sink::kContinues) {
+                for (; stack.GetDepth() > 1; stack.Pop()) {
+                    v.Set(0, "The message ends inside group '%s'.", stack.GetCurrentGroupNode()->GetName());
+                    if (!report(false, open)) return false;
+                }
+            }
+            return true;
         }
-        if (!open)
-            return v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID,
-                         root.GetName()) ||
-                   located(true, open);
+        if constexpr (Sink::kContinues) {
+            if (skipped != 0) {
+                skipped += entry.m_nDataType == DT_GROUP;
+                skipped -= entry.m_nDataType == DT_END_OF_GROUP;
+                continue;
+            }
+        }
+        if (!open) {
+            v.Set(kSyntax, "Node(ID: %u) is unexpected after group '%s' is closed.", entry.m_nID, root.GetName());
+            report(true, open);
+            return false;
+        }
 
         const CGroupNode& group = *context.GetGroupNode();
         if (entry.m_nDataType == DT_END_OF_GROUP) {
-            if (entry.m_nID != group.GetID())
-                return ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v) || located(true, open);
-            if (!context.CheckRequiredNodes(v)) return located(true, open);
+            if (entry.m_nID != group.GetID()) {
+                ReportUnmatchedEndOfGroup(group.GetID(), entry.m_nID, v);
+                if (!report(true, open)) return false;
+                continue;
+            }
+            if (!ReportMissingNodes(context, v, [&] { return report(true, open); })) return false;
             stack.Pop();
             open = !stack.IsEmpty();
             if (open) context = stack.GetCurrentContext();
@@ -187,15 +234,24 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
         }
 
         const int slot = group.MatchSubNode(entry.m_nID, entry.m_nDataType, v);
-        if (slot < 0) return located(true, open);
+        if (slot < 0) {
+            if (!report(true, open)) return false;
+            skipped = entry.m_nDataType == DT_GROUP;
+            continue;
+        }
         const CGroupNode::CSlot& matched = group.GetSlot(static_cast<size_t>(slot));
         const x_uint32 count = context.IncreaseSlotCount(static_cast<size_t>(slot));
         if (matched.bGroup) {
             stack.Push(static_cast<const CGroupNode&>(*matched.pNode));
             context = stack.GetCurrentContext();
-        } else {
-            if (count >= 2) return ReportRepeated(*matched.pNode, group, v) || located(true, open);
-            if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v)) return located(true, open);
+        } else if (count >= 2) {
+            ReportRepeated(*matched.pNode, group, v);
+            if (!report(true, open)) return false;
+        } else if (!CBlobGrammar::VerifyDataConstraint(entry, matched, v) && !report(true, open)) {
+            return false;
         }
     }
 }
+
+template bool CBlobMessageParser::Parse(void*, const CBlobGrammar&, CViolation&, CFirstViolation&);
+template bool CBlobMessageParser::Parse(void*, const CBlobGrammar&, CViolation&, CEveryViolation&);

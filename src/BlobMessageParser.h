@@ -8,10 +8,12 @@
 // when a group closes and, at the end of the data, for the group then open.
 // Every way out frees the contexts and releases the reader.
 //
-// When the caller asks for it, a violation is located when it is decided:
-// the entry comes from the reader's position, the path from the open
-// contexts, whose counts by slot already number each group instance.  A
-// conforming message never looks at the request.
+// Each violation goes to the walk's sink (ViolationSink.h) when it is
+// decided, with a way to locate it: the entry comes from the reader's
+// position, the path from the open contexts, whose counts by slot already
+// number each group instance.  A conforming message never looks at it.
+// The sink of the exported functions ends the walk there; the one of the
+// full list goes on by the recovery rules of docs/design.md.
 //
 // The contexts live on the walk's own stack, in room for the deepest
 // grammar and its largest group (CGrammarRegistry::kMaxDepth,
@@ -28,6 +30,7 @@
 #include "En_ValidationPrivate.h"
 #include "GrammarRegistry.h"
 #include "Violation.h"
+#include "ViolationSink.h"
 #include "my/Assert.h"
 
 // State of one open group instance: its group and, for every sub-node of
@@ -51,14 +54,14 @@ public:
         m_SubNodeRefCounts[-1] += count == 1 && m_pGroupNode->GetSlot(slot).bRequired;
         return count;
     }
-    // True when every required sub-node has occurred; otherwise false with
-    // the lowest-ID one that has not, as a violation.
-    bool CheckRequiredNodes(CViolation& v) const {
-        return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlotCount() || _ReportMissingNode(v);
-    }
+    // True when every required sub-node has occurred.
+    bool IsComplete() const { return m_SubNodeRefCounts[-1] == m_pGroupNode->GetRequiredSlotCount(); }
+    // Sets the violation of the next required sub-node that has not
+    // occurred, in ascending ID order from the r-th required slot on, and
+    // advances r past it; false when there is none.
+    bool NextMissingNode(size_t& r, CViolation& v) const;
 
 private:
-    bool _ReportMissingNode(CViolation& v) const;
 
     const CGroupNode* m_pGroupNode;
     x_uint32* m_SubNodeRefCounts;
@@ -77,6 +80,7 @@ public:
     void Push(const CGroupNode& group);
     const CGroupNode* Pop();
     bool IsEmpty() const { return m_nDepth == 0; }
+    size_t GetDepth() const { return m_nDepth; }
 
     CParsingContext GetCurrentContext();
     const CGroupNode* GetCurrentGroupNode() const { return m_pGroups[m_nDepth - 1]; }
@@ -95,10 +99,11 @@ private:
 
 class CBlobMessageParser {
 public:
-    // The grammar is one of the registry's.  pLocation, when not null,
-    // receives the location of a violation.  No reader: false with 100
-    // "Unknown error".
-    bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v, EN_VALIDATE_LOCATION* pLocation);
+    // The grammar is one of the registry's; Sink is CFirstViolation or
+    // CEveryViolation.  False when a violation was reported (v holds the
+    // last one).  No reader: false with 100 "Unknown error", unlocated.
+    template <class Sink>
+    bool Parse(void* msgHandle, const CBlobGrammar& grammar, CViolation& v, Sink& sink);
 };
 
 #endif  // EN_BLOBMESSAGEPARSER_H

@@ -7,30 +7,42 @@
 #include "GrammarRegistry.h"
 #include "ValidationResultAdaptor.h"
 #include "Violation.h"
+#include "ViolationSink.h"
 #include "my/Assert.h"
 
 // Sets the record to 100 "Unknown error", answers a null handle with 103,
 // then fetches the grammar with fetch(adaptor) (a null grammar means fetch
-// has set the record) and parses.  A violation becomes its code and text.
-// Nothing on the way throws.  pLocation, when given, says where the walk
-// decided a violation (the parser fills it), else it holds bLocated 0.
-template <class FetchGrammar>
-void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, EN_VALIDATE_LOCATION* pLocation,
-                     FetchGrammar fetch) noexcept {
+// has set the record) and parses, handing each violation to the sink
+// (ViolationSink.h), which ends the walk or lets it go on and writes the
+// verdict.  Nothing on the way throws.
+template <class Sink, class FetchGrammar>
+void ValidateMessage(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, Sink& sink, FetchGrammar fetch) noexcept {
     MY_ASSERT(pResult);
     CValidationResultAdaptor adaptor(*pResult);
-    if (pLocation != nullptr) pLocation->bLocated = 0;
+    sink.Begin(adaptor);
     if (pMsgHandle == nullptr) {
         adaptor.SetText(EN_VALIDATE_NULL_HANDLE, "pMsgHandle is NULL.");
+        sink.Decided(*pResult);
         return;
     }
     const CBlobGrammar* grammar = fetch(adaptor);
-    if (grammar == nullptr) return;
+    if (grammar == nullptr) {
+        sink.Decided(*pResult);
+        return;
+    }
     CViolation violation;
-    if (CBlobMessageParser().Parse(pMsgHandle, *grammar, violation, pLocation))
-        adaptor.SetSuccess();
-    else
-        adaptor.SetResult(violation);
+    const bool conforms = CBlobMessageParser().Parse(pMsgHandle, *grammar, violation, sink);
+    sink.Finish(conforms, violation);
+}
+
+// The full list of the _All entry points: without a sink or an array, only
+// the record.
+template <class FetchGrammar>
+x_uint32 ValidateAll(void* pMsgHandle, EN_VALIDATE_RESULT* pResult, x_uint32 nMax, EN_VALIDATE_SINK pfnSink,
+                     void* pContext, FetchGrammar fetch) noexcept {
+    CEveryViolation sink(pfnSink == nullptr && pContext == nullptr ? 0 : nMax, pfnSink, pContext);
+    ValidateMessage(pMsgHandle, pResult, sink, fetch);
+    return sink.GetCount();
 }
 
 #endif  // EN_VALIDATEMESSAGE_H

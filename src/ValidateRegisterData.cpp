@@ -9,10 +9,18 @@ const CBlobGrammar* FetchRegGrammar(CValidationResultAdaptor&) { return CGrammar
 }  // namespace
 
 extern "C" void En_Validate_RegisterData(void* pMsgHandle, EN_VALIDATE_RESULT* pResult) {
-    ValidateMessage(pMsgHandle, pResult, nullptr, FetchRegGrammar);
+    CFirstViolation sink(nullptr);
+    ValidateMessage(pMsgHandle, pResult, sink, FetchRegGrammar);
 }
 
 extern "C" void En_Validate_RegisterData_Located(void* pMsgHandle, EN_VALIDATE_RESULT* pResult,
                                                 EN_VALIDATE_LOCATION* pLocation) {
-    ValidateMessage(pMsgHandle, pResult, pLocation, FetchRegGrammar);
+    CFirstViolation sink(pLocation);
+    ValidateMessage(pMsgHandle, pResult, sink, FetchRegGrammar);
+}
+
+extern "C" x_uint32 En_Validate_RegisterData_All(void* pMsgHandle, EN_VALIDATE_RESULT* pResult,
+                                                 x_uint32 nMaxViolations, EN_VALIDATE_SINK pfnSink,
+                                                 void* pContext) {
+    return ValidateAll(pMsgHandle, pResult, nMaxViolations, pfnSink, pContext, FetchRegGrammar);
 }

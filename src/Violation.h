@@ -20,8 +20,9 @@ public:
     CViolation() {}
     ~CViolation() override;
 
-    // Formats code (100, 101, 102 or 300) and text; returns false so that a
-    // check can end with `return v.Set(...);`.
+    // Formats code (100, 101, 102 or 300; 0 for a note of the full list)
+    // and text; returns false so that a check can end with
+    // `return v.Set(...);`.
     bool Set(int nCode, const char* pszFormat, ...) EN_PRINTF_LIKE(3, 4);
 
     int GetCode() const { return m_nErrCode; }

@@ -17,6 +17,8 @@
  * 3. With every reader of the utility library taken and no memory for
  *    another, every validation must end with 100 "Unknown error" (104 for
  *    a type without grammar); with the readers given back, as before.
+ * Before them, En_Msg_Load refuses a null handle, a null blob and a blob
+ * past the size limit, and not one of exactly that size.
  * Exit code 0 on success; an abort of the process is the fault it catches.
  */
 #define _GNU_SOURCE
@@ -162,6 +164,19 @@ int main(int argc, char** argv) {
         if (h == NULL || load(h, blob, n) != EN_MSG_OK) Fail("cannot load", argv[i]);
         g_msgs[g_nMsgs++] = h;
     }
+    /* The loader's refusals: a null handle, a null blob with a length; a
+     * blob of exactly the size limit is not too big (without memory it is
+     * not loaded either), one byte more is. */
+    static const char kOne[1];
+    void* refusing = create();
+    if (refusing == NULL || load(NULL, kOne, 1) != EN_MSG_EINVAL || load(refusing, NULL, 1) != EN_MSG_EINVAL)
+        Fail("a null handle or blob was not refused", NULL);
+    atomic_store(&g_failing, 1);
+    const int atLimit = load(refusing, kOne, 0xFFFFFFFFu);
+    atomic_store(&g_failing, 0);
+    if (atLimit != EN_MSG_ENOMEM) Fail("a blob of the size limit was not refused for memory", NULL);
+    if (sizeof(size_t) > 4 && load(refusing, kOne, (size_t)0xFFFFFFFFu + 1) != EN_MSG_ETOOBIG)
+        Fail("a blob past the size limit was not refused as too big", NULL);
     Start(&late, FirstRound, &g_first[1]);
     for (int t = 0; t < kBusyThreads; ++t) Start(&busy[t], BusyRound, &g_busy[t]);
 

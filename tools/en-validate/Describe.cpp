@@ -35,6 +35,15 @@ const char* const kRules[] = {
     "whatever it holds.",
     "An item's constraint is checked after its type and its count: a repeated item with a bad value is reported "
     "as repeated. The first violation ends the check.",
+    "The full list of violations (every violation of a message, the first being the verdict) goes on after each: "
+    "a bad value (102) or an item given twice is reported and the walk goes on; an entry whose ID the open group "
+    "lacks, or of the wrong type, is reported and skipped, a begin-of-group entry with its whole subtree; an "
+    "end-of-group entry for another group is reported and ignored; at an end-of-group entry and at the end of the "
+    "data every required node missing from that group instance is reported, lowest ID first; each group but Root "
+    "still open at the end of the data adds a note (code 0, not a violation): \"The message ends inside group "
+    "'...'.\"; an entry after Root is closed, Root closed before the end, and an entry the blob reader refuses "
+    "(300) are reported and end the walk. At most 100 records, notes included, unless the caller sets another "
+    "cap.",
 };
 
 // What the time format constraint accepts, exactly as the library checks it.
