@@ -490,6 +490,7 @@ int Decode(const Options& opt) {
 const char* const kFooter = R"(Jobs:
   en-validate --log 1501 msg.json other.blob   validate files; one line per file, and
                                                where the walk stopped when one fails
+  en-validate --all msg.json                   every violation of a message, each with its place
   en-validate --jsonl [FILE|-]...              one message object a line; one verdict line each
   en-validate --describe 1701|register [--json]
   en-validate --encode msg.json -o msg.blob    JSON message form to blob
