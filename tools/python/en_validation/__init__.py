@@ -499,7 +499,7 @@ def violations(msg, msgtype=None, *, register=False, cap=DEFAULT_MAX_VIOLATIONS)
     register=True, else as its kind and msgtype say (validate).  At most cap
     items: a list of exactly cap may have been cut."""
     _check_message("violations", msg)
-    cap = _integer("violations: cap", cap, (1, _UINT32[1]))
+    cap = _integer("violations: cap", cap, (1, 1 << 20))  # as en-validate --max-violations
     if register and msgtype is not None:
         raise ValueError("violations: give msgtype or register=True, not both")
     if msgtype is None and not register:
