@@ -73,7 +73,11 @@ def test_transcript(source, register, expected):
         {"line": line, "kind": "log", "msgtype": msg.msgtype} if log else {"line": line, "kind": "register"}
     got.update(code=r.code, message=r.text, entry=r.entry, offset=r.offset, path=r.path,
                blob_error=r.fault if "type" in expected else None)
-    assert {k: v for k, v in got.items() if v is not None} == expected
+    assert {k: v for k, v in got.items() if v is not None} == {k: v for k, v in expected.items() if k != "violations"}
+    if "violations" in expected:  # --all
+        assert [{"code": v.code, "message": v.text, **({"entry": v.entry, "offset": v.offset, "path": v.path}
+                 if v.entry is not None else {}), **({"note": True} if v.note else {})}
+                for v in ev.violations(msg, register=register)] == expected["violations"]
 
 
 def test_a_failing_verdict_fails_an_assertion_with_its_text_and_place():

@@ -79,7 +79,7 @@ TEST(Cli, ManPageHasEveryOption) {
         for (size_t i = from; i < to; ++i) roff += help[i] == '-' ? std::string("\\-") : std::string(1, help[i]);
         EXPECT_NE(page.find(roff), std::string::npos) << help.substr(from, to - from);
     }
-    EXPECT_EQ(options, 18u);
+    EXPECT_EQ(options, 20u);
 }
 
 }  // namespace

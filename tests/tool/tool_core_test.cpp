@@ -42,7 +42,7 @@ TEST(Output, TextsThatAreNotUtf8StillGiveValidJson) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(tool::JsonString(c.first), c.second);
-        EXPECT_NO_THROW(json::parse("{" + tool::VerdictJsonKeys({102, c.first, {}, {}}) + "}"));
+        EXPECT_NO_THROW(json::parse("{" + tool::VerdictJsonKeys({102, c.first, {}, {}, false, {}, false}) + "}"));
     }
 }
 

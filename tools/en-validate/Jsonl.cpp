@@ -36,7 +36,10 @@ void BatchCounts::Add(const BatchCounts& part) {
 void BatchCounts::Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place) {
     const bool reg = kind == msgjson::Kind::Register;
     ++types[{reg ? 1 : 0, reg ? 0 : msgType}][code];
-    if (code == 0) return;
+    if (code != 0) CountPlace(place);
+}
+
+void BatchCounts::CountPlace(std::string_view place) {
     const auto it = places.find(place);  // no allocation for a place seen before
     if (it == places.end()) places.emplace(std::string(place), 1);
     else ++it->second;
@@ -62,6 +65,7 @@ struct Worker {
     msgjson::Reader reader;
     msgjson::Handle handle;  // the message of the line
     std::string place;       // where its verdict was decided, for the tally
+    ViolationList all;       // --all: the library's array, sized once
 };
 
 // Validates one line and appends its output line, if it is not blank and
@@ -81,7 +85,9 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         out += ", ";
         AppendKindJsonKeys(out, message);
         out += ", ";
-        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr);
+        ViolationList* all = options.maxViolations != 0 ? &worker.all : nullptr;
+        if (all != nullptr && all->records.size() != options.maxViolations) all->records.resize(options.maxViolations);
+        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all);
         if (!options.overrides.kind) {
             const std::string warning = MsgTypeWarning(message, worker.handle.data(), worker.handle.size());
             if (!warning.empty()) out += ", \"warning\": " + JsonString(warning);
@@ -89,6 +95,9 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         ++counts.messages;
         ++counts.codes[code];
         if (options.tally) counts.Tally(message.kind, message.msgType, code, worker.place);
+        // The first violation's place is the verdict's, counted above.
+        for (size_t i = 1; options.tally && all != nullptr && i < all->count; ++i)
+            if (!all->records[i].bNote) PlaceOf(worker.place, all->records[i]), counts.CountPlace(worker.place);
         if (code != 0) ++counts.failures;
         if (code == 0 && options.quiet) {
             out.resize(start);

@@ -34,6 +34,8 @@ struct BatchCounts {
     void Add(const BatchCounts& part);
     // Counts a message's verdict by kind, type and place (tally).
     void Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place);
+    // Counts one more failing place (of a further violation, --all).
+    void CountPlace(std::string_view place);
 };
 
 struct JsonlOptions {
@@ -44,6 +46,7 @@ struct JsonlOptions {
     size_t maxLine = size_t(256) << 20;  // longer lines are input errors, their bytes dropped as they come
     std::string file;    // keys put before "line" in each output line: "" or "\"file\": NAME, "
     bool tally = false;  // count by type and place too (BatchCounts)
+    size_t maxViolations = 0;  // --all: "violations" lists at most this many, each place counted
     std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
 };
 

@@ -55,6 +55,8 @@ struct Options {
     std::string describe;
     bool json = false, table = false;
     bool quiet = false, summary = false;
+    bool all = false;
+    size_t maxViolations = EN_VALIDATE_DEFAULT_MAX_VIOLATIONS;
     std::string color = "auto";
     std::string output;
     std::string locale;
@@ -97,14 +99,14 @@ struct FileResult {
     std::string place;  // of the verdict, for the tally
 };
 
-FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides) {
+FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides, size_t maxViolations) {
     FileResult r{file, {}, {}, {}, {}, {}, {}, 0, {}};
     try {
         tool::InputFile in(file);
         const bool json = in.IsJson();
         const msgjson::Message message = json ? in.ReadJson(overrides) : tool::BlobMessage(in.ReadBlob(), overrides);
         r.type = tool::DescribeKind(message);
-        r.verdict = tool::Validate(message);
+        r.verdict = tool::Validate(message, maxViolations);
         if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, message.Data(), message.Size());
         if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
             !msgjson::MsgTypeEntry(message.Data(), message.Size()))
@@ -139,7 +141,7 @@ public:
     FileChecks& operator=(const FileChecks&) = delete;
 
     FileResult Get(size_t i) {
-        if (m_threads.empty()) return CheckFile(m_opt.files[i], m_overrides);
+        if (m_threads.empty()) return CheckFile(m_opt.files[i], m_overrides, MaxViolations());
         std::unique_lock<std::mutex> lock(m_mutex);
         m_ready.wait(lock, [&] { return m_results[i].done; });
         if (m_results[i].fault) std::rethrow_exception(m_results[i].fault);
@@ -157,7 +159,7 @@ private:
         for (size_t i; !m_stop && (i = m_next++) < m_results.size();) {
             Slot slot;
             try {
-                slot.result = CheckFile(m_opt.files[i], m_overrides);
+                slot.result = CheckFile(m_opt.files[i], m_overrides, MaxViolations());
             } catch (...) {
                 slot.fault = std::current_exception();
             }
@@ -167,6 +169,8 @@ private:
             m_ready.notify_all();
         }
     }
+
+    size_t MaxViolations() const { return m_opt.all ? m_opt.maxViolations : 0; }
 
     void Stop() {
         m_stop = true;
@@ -273,9 +277,23 @@ void PrintTable(const std::vector<FileResult>& results, tool::Output& out) {
         line.erase(line.find_last_not_of(' ') + 1);
         out.Write(line + '\n');
     };
+    // With --all, a row for each further violation, under the verdict's.
+    auto further = [](const FileResult& r) {
+        std::vector<std::vector<std::string>> rows;
+        if (!r.verdict) return rows;
+        const auto& list = r.verdict->violations;
+        for (size_t i = r.verdict->code != 0 ? 1 : 0; i < list.size(); ++i)
+            rows.push_back({"", "", list[i].note ? std::string("note") : std::to_string(list[i].code) + " " + tool::CodeName(list[i].code),
+                            list[i].location ? tool::LocationText(*list[i].location) : std::string(), list[i].text});
+        return rows;
+    };
+    for (const FileResult& r : results)
+        for (const auto& cells : further(r))
+            for (size_t i = 0; i < 4; ++i) w[i] = std::max(w[i], cells[i].size());
     row({"FILE", "TYPE", "VERDICT", "LOCATION", "TEXT"});
     for (const FileResult& r : results) {
         row({r.file, r.type, verdictOf(r), locationOf(r), r.verdict ? r.verdict->text : r.error});
+        for (const auto& cells : further(r)) row(cells);
         if (r.verdict && !r.verdict->blobFault.empty()) row({"", "", "", "", "blob: " + r.verdict->blobFault});
     }
 }
@@ -309,6 +327,9 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
             ++summary.messages;
             ++summary.codes[r.verdict->code];
             summary.Tally(r.kind, r.msgType, r.verdict->code, r.place);
+            const auto& list = r.verdict->violations;  // --all: every further place too
+            for (size_t k = 1; k < list.size(); ++k)
+                if (!list[k].note) tool::PlaceOf(r.place, list[k].location ? &*list[k].location : nullptr), summary.CountPlace(r.place);
             if (r.verdict->code != 0) ++summary.failures, status = std::max(status, kFails);
         }
         if (!opt.json) Notice(out, r);
@@ -328,11 +349,21 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
             const tool::Verdict& v = *r.verdict;
             out.Write(r.file + ": " + (v.code == 0 ? color.pass : color.fail) + std::to_string(v.code) + color.off + " " +
                       (v.code == 0 ? "(conforms)" : v.text) + "\n");
-            if (v.location) {
-                const std::string where = tool::LocationText(*v.location);
-                const size_t path = where.size() - v.location->path.size();
-                out.Write("  at " + where.substr(0, path) + color.path + v.location->path + color.off + "\n");
+            auto at = [&](const tool::Location& location, const char* indent) {
+                const std::string where = tool::LocationText(location);
+                const size_t path = where.size() - location.path.size();
+                out.Write(indent + ("at " + where.substr(0, path)) + color.path + location.path + color.off + "\n");
+            };
+            if (v.location) at(*v.location, "  ");
+            // --all: the further violations, numbered from the verdict's 1, then the notes.
+            for (size_t k = v.code != 0 ? 1 : 0; k < v.violations.size(); ++k) {
+                const tool::Violation& x = v.violations[k];
+                out.Write(x.note ? "  note: " + x.text + "\n"
+                                 : "  [" + std::to_string(k + 1) + "] " + color.fail + std::to_string(x.code) + color.off +
+                                       " " + x.text + "\n");
+                if (x.location) at(*x.location, "      ");
             }
+            if (v.cut) out.Write("  (at most " + std::to_string(opt.maxViolations) + " listed: --max-violations)\n");
             if (!v.blobFault.empty()) out.Write(r.file + ": blob: " + v.blobFault + "\n");
         } else {
             out.Flush();
@@ -381,6 +412,7 @@ int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::
     options.firstLine = opt.firstLine;
     options.maxLine = opt.maxLine;
     options.tally = opt.summary;
+    if (opt.all) options.maxViolations = opt.maxViolations;
     if (named) options.file = "\"file\": " + tool::JsonString(file) + ", ";
     if (showProgress) options.progress = progress;
     // Each batch's verdicts are written at once, for whoever waits for them.
@@ -458,6 +490,7 @@ int Decode(const Options& opt) {
 const char* const kFooter = R"(Jobs:
   en-validate --log 1501 msg.json other.blob   validate files; one line per file, and
                                                where the walk stopped when one fails
+  en-validate --all msg.json                   every violation of a message, each with its place
   en-validate --jsonl [FILE|-]...              one message object a line; one verdict line each
   en-validate --describe 1701|register [--json]
   en-validate --encode msg.json -o msg.blob    JSON message form to blob
@@ -511,6 +544,11 @@ int main(int argc, char** argv) {
         ->option_text("BYTES");
     app.add_option("--locale", opt.locale, "Set the process locale (LC_CTYPE) first; default \"C\"");
     auto* quiet = app.add_flag("-q,--quiet", opt.quiet, "Print only what does not conform: failed verdicts and errors");
+    auto* all = app.add_flag("-a,--all", opt.all, "List every violation of each message, each with its place, not only the first");
+    app.add_option("--max-violations", opt.maxViolations, "Most violations --all lists per message (default 100)")
+        ->check(CLI::Range(size_t(1), size_t(1) << 20))
+        ->needs(all)
+        ->option_text("N");
     auto* summary = app.add_flag("--summary", opt.summary, "End with the verdicts counted by code, type and place (JSON output: one more line)");
     app.add_option("--color", opt.color, "Highlight code and path of plain output: auto (when standard output is a "
                                          "terminal and NO_COLOR is unset), always, never")
@@ -528,6 +566,7 @@ int main(int argc, char** argv) {
     for (CLI::Option* job : {describe, encode, decode}) {
         job->excludes(quiet);
         job->excludes(summary);
+        job->excludes(all);
     }
 
     try {

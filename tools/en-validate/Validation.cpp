@@ -19,6 +19,23 @@ void Run(const msgjson::Handle& handle, const msgjson::Message& message, EN_VALI
         En_Validate_RegisterData_Located(handle.get(), &record, &location);
 }
 
+// Validates with every violation delivered into all (--all); the record
+// as Run's.
+void RunAll(const msgjson::Handle& handle, const msgjson::Message& message, EN_VALIDATE_RESULT& record,
+            ViolationList& all) {
+    const auto cap = static_cast<x_uint32>(all.records.size());
+    all.count = message.kind == msgjson::Kind::Log
+                    ? En_Validate_Log_All(handle.get(), message.msgType, &record, cap, nullptr, all.records.data())
+                    : En_Validate_RegisterData_All(handle.get(), &record, cap, nullptr, all.records.data());
+}
+
+// The location of the verdict after RunAll: that of the first violation,
+// which is the verdict's own (notes come only after a conforming verdict).
+EN_VALIDATE_LOCATION FirstLocation(const EN_VALIDATE_RESULT& record, const ViolationList& all) {
+    if (record.nCode == EN_VALIDATE_SUCCESS || all.count == 0 || all.records[0].bNote) return EN_VALIDATE_LOCATION{};
+    return all.records[0].location;
+}
+
 std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
 
 // The keys of a verdict (VerdictJsonKeys).
@@ -35,6 +52,15 @@ void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALI
     AppendNumber(out, location->nOffset);
     out += ", \"path\": ";
     AppendJsonString(out, path);
+}
+
+// One violation of "violations": {keys, "note": true}.
+void AppendViolation(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
+                     std::string_view path, bool note) {
+    out += '{';
+    AppendKeys(out, code, text, location, path);
+    if (note) out += ", \"note\": true";
+    out += '}';
 }
 
 }  // namespace
@@ -59,19 +85,39 @@ void AppendPlace(std::string& place, std::string_view path) {
 }  // namespace
 
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place) {
+                 std::string* place, ViolationList* all) {
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
-    Run(handle, message, record, location);
+    if (all != nullptr) {
+        RunAll(handle, message, record, *all);
+        location = FirstLocation(record, *all);
+    } else {
+        Run(handle, message, record, location);
+    }
     const std::string_view path = Text(location.szPath, sizeof location.szPath);
     AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
                path);
     if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
+    if (all == nullptr) return record.nCode;
+    out += ", \"violations\": [";
+    for (size_t i = 0; i < all->count; ++i) {
+        const EN_VALIDATE_VIOLATION& v = all->records[i];
+        if (i != 0) out += ", ";
+        AppendViolation(out, v.result.nCode, Text(v.result.szMessage, sizeof v.result.szMessage),
+                        v.location.bLocated ? &v.location : nullptr,
+                        Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0);
+    }
+    out += ']';
     return record.nCode;
 }
 
 void PlaceOf(std::string& place, const Location* location) {
     AppendPlace(place, location != nullptr ? std::string_view(location->path) : std::string_view());
+}
+
+void PlaceOf(std::string& place, const EN_VALIDATE_VIOLATION& violation) {
+    AppendPlace(place, violation.location.bLocated ? Text(violation.location.szPath, sizeof violation.location.szPath)
+                                                   : std::string_view());
 }
 
 std::string MsgTypeWarning(const msgjson::Message& message, const unsigned char* blob, size_t size) {
@@ -90,17 +136,38 @@ void AppendNumber(std::string& out, long long n) {
     out.append(digits, end);
 }
 
-Verdict Validate(const msgjson::Message& message) {
+namespace {
+
+std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location) {
+    if (!location.bLocated) return std::nullopt;
+    return Location{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath))};
+}
+
+}  // namespace
+
+Verdict Validate(const msgjson::Message& message, size_t maxViolations) {
     std::optional<msgjson::Handle> loaded;
     if (!message.handle) loaded.emplace(message.blob);
     const msgjson::Handle& handle = message.handle ? *message.handle : *loaded;
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
-    Run(handle, message, record, location);
-    Verdict verdict{record.nCode, std::string(record.szMessage, strnlen(record.szMessage, sizeof record.szMessage)), {}, {}};
-    if (location.bLocated)
-        verdict.location = Location{location.nEntry, location.nOffset,
-                                    std::string(location.szPath, strnlen(location.szPath, sizeof location.szPath))};
+    thread_local ViolationList all;  // kept by the thread that validates files
+    if (maxViolations != 0) {
+        all.records.resize(maxViolations);
+        RunAll(handle, message, record, all);
+        location = FirstLocation(record, all);
+    } else {
+        Run(handle, message, record, location);
+    }
+    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location), maxViolations != 0, {}, false};
+    if (verdict.all) {
+        for (size_t i = 0; i < all.count; ++i) {
+            const EN_VALIDATE_VIOLATION& v = all.records[i];
+            verdict.violations.push_back(Violation{v.result.nCode, std::string(Text(v.result.szMessage, sizeof v.result.szMessage)),
+                                                   LocationOf(v.location), v.bNote != 0});
+        }
+        verdict.cut = all.count == maxViolations;
+    }
     if (verdict.code == EN_VALIDATE_INTERNAL_ERROR)
         verdict.blobFault = msgjson::BlobFault(handle.data(), handle.size(), true);
     return verdict;
@@ -153,6 +220,16 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
     }
     AppendKeys(keys, verdict.code, verdict.text, verdict.location ? &location : nullptr,
                verdict.location ? std::string_view(verdict.location->path) : std::string_view());
+    if (!verdict.all) return keys;
+    keys += ", \"violations\": [";
+    for (const Violation& v : verdict.violations) {
+        if (&v != &verdict.violations.front()) keys += ", ";
+        EN_VALIDATE_LOCATION at{};
+        if (v.location) at.nEntry = v.location->entry, at.nOffset = v.location->offset;
+        AppendViolation(keys, v.code, v.text, v.location ? &at : nullptr,
+                        v.location ? std::string_view(v.location->path) : std::string_view(), v.note);
+    }
+    keys += ']';
     return keys;
 }
 

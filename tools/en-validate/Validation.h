@@ -8,6 +8,9 @@
 #include <string>
 #include <string_view>
 
+#include <vector>
+
+#include "En_ValidationPrivate.h"
 #include "MessageJson.h"
 
 namespace tool {
@@ -19,31 +22,52 @@ struct Location {
     std::string path;     // "Root/PatternInfo[1]/Info[2]/LastUpdateTime"
 };
 
+// One violation of the full list (--all), or a note (code 0).
+struct Violation {
+    int code = 0;
+    std::string text;
+    std::optional<Location> location;
+    bool note = false;
+};
+
 // What the result record held after a validation, and where.
 struct Verdict {
     int code = 0;
     std::string text;  // exactly szMessage; may hold bytes that are not UTF-8
     std::string blobFault;  // for code 300: which entry the blob reader cannot read, and why
     std::optional<Location> location;  // for a verdict decided at an entry or at the end of the data
+    bool all = false;  // validated with --all: violations holds every one, the first the verdict's own
+    std::vector<Violation> violations;
+    bool cut = false;  // the list holds as many as --max-violations allows, and may have been cut
+};
+
+// The array the library fills with every violation of a message (--all):
+// records.size() is the cap; kept by a thread from message to message.
+struct ViolationList {
+    std::vector<EN_VALIDATE_VIOLATION> records;
+    size_t count = 0;  // delivered for the last message
 };
 
 // Validates one message as En_Validate_Log or En_Validate_RegisterData
 // does, through the library's located counterparts, which give the same
 // code and text and say where.  When the library says 300 and the blob's
 // structure or one of its values is broken, blobFault says why
-// (msgjson::BlobFault).
-Verdict Validate(const msgjson::Message& message);
+// (msgjson::BlobFault).  With maxViolations, also every violation (--all).
+Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0);
 
 // Validates the message whose entries are in handle (message.blob is not
 // looked at) and appends the keys of its verdict (VerdictJsonKeys) to out,
 // with no allocation once out and place have room; returns the code.  place,
-// when given, gets the place of the verdict (PlaceOf).
+// when given, gets the place of the verdict (PlaceOf).  With all, the
+// violations are delivered into all's records and the key "violations"
+// lists them.
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place = nullptr);
+                 std::string* place = nullptr, ViolationList* all = nullptr);
 
 // Where a verdict was decided, without instance numbers, for counting:
 // "Root/PatternInfo/Info/LastUpdateTime"; "(no location)" without one.
 void PlaceOf(std::string& place, const Location* location);
+void PlaceOf(std::string& place, const EN_VALIDATE_VIOLATION& violation);
 
 // What to say when a log message's "msgtype" is not the value of its own
 // MsgType entry (msgjson::MsgTypeEntry), else "".
@@ -73,6 +97,8 @@ void AppendJsonString(std::string& out, std::string_view text);
 // "code": N, "message": "TEXT", then "entry": E, "offset": O, "path": "P"
 // when there is a location: the keys of a verdict in JSON output, without
 // braces.
+// With --all, then "violations": [{...}, ...], each with the same keys and
+// "note": true for a note.
 std::string VerdictJsonKeys(const Verdict& verdict);
 
 // "kind": "log", "msgtype": T or "kind": "register": the kind a message was

@@ -61,7 +61,8 @@ import weakref
 from typing import NamedTuple, Optional
 
 __all__ = [
-    "Message", "Result", "InputError", "validate_log", "validate_register", "validate",
+    "Message", "Result", "Violation", "InputError", "validate_log", "validate_register", "validate", "violations",
+    "DEFAULT_MAX_VIOLATIONS",
     "SUCCESS", "UNKNOWN_ERROR", "SYNTAX_ERROR", "CONSTRAINT_VIOLATION", "NULL_HANDLE",
     "UNKNOWN_MSGTYPE", "INTERNAL_ERROR",
     "DT_STRING", "DT_WSTRING", "DT_BYTES", "DT_INT16", "DT_UINT16", "DT_INT32", "DT_UINT32",
@@ -141,6 +142,31 @@ class Result(_Fields):
         return text + ")"
 
 
+class _ViolationFields(NamedTuple):
+    code: int
+    text: str
+    entry: Optional[int] = None
+    offset: Optional[int] = None
+    path: Optional[str] = None
+    note: bool = False
+
+
+class Violation(_ViolationFields):
+    """One item of violations(): code and text exactly as the verdict's
+    would be had it been the first, and its place; a note (code 0, note
+    True) says the message ends inside a group that was never closed."""
+
+    __slots__ = ()
+
+    place = Result.place
+
+    def __repr__(self):
+        text = f"Violation(code={self.code}, text={self.text!r}"
+        if self.entry is not None:
+            text += f", place={self.place!r}"
+        return text + (", note=True)" if self.note else ")")
+
+
 class _Record(ctypes.Structure):
     _fields_ = [("nCode", ctypes.c_int32), ("szMessage", ctypes.c_char * 256)]
 
@@ -148,6 +174,10 @@ class _Record(ctypes.Structure):
 class _Location(ctypes.Structure):
     _fields_ = [("bLocated", ctypes.c_int32), ("nEntry", ctypes.c_uint32), ("nOffset", ctypes.c_uint32),
                 ("szPath", ctypes.c_char * 512)]
+
+
+class _Violation(ctypes.Structure):
+    _fields_ = [("result", _Record), ("location", _Location), ("bNote", ctypes.c_int32)]
 
 
 _LIBRARIES = ("libEn_Utility.so.1", "libEn_Validation.so.1", "libEn_MessageJson.so.1")
@@ -185,6 +215,8 @@ def _load():
         (utility, "En_Msg_BeginGroup", ctypes.c_int, [h, u32]), (utility, "En_Msg_EndGroup", ctypes.c_int, [h, u32]),
         (validation, "En_Validate_Log_Located", None, [h, i32, ctypes.POINTER(_Record), ctypes.POINTER(_Location)]),
         (validation, "En_Validate_RegisterData_Located", None, [h, ctypes.POINTER(_Record), ctypes.POINTER(_Location)]),
+        (validation, "En_Validate_Log_All", u32, [h, i32, ctypes.POINTER(_Record), u32, h, h]),
+        (validation, "En_Validate_RegisterData_All", u32, [h, ctypes.POINTER(_Record), u32, h, h]),
         (msgjson, "En_MsgJson_ReaderCreate", h, []), (msgjson, "En_MsgJson_ReaderDestroy", None, [h]),
         (msgjson, "En_MsgJson_Read", ctypes.c_int, [h, h, size, size, ctypes.c_int, i32, size, h, h, h,
                                                    ctypes.POINTER(ctypes.c_int), ctypes.POINTER(i32)]),
@@ -457,5 +489,35 @@ def validate(msg):
     raise ValueError("validate: the message has no kind (use validate_log or validate_register)")
 
 
-# Every violation of a message, each with its place, comes here as its own
-# call over the library's walk of the full list, beside validate().
+DEFAULT_MAX_VIOLATIONS = 100
+
+
+def violations(msg, msgtype=None, *, register=False, cap=DEFAULT_MAX_VIOLATIONS):
+    """Every violation of msg in one walk, each a Violation with its place,
+    the first being validate()'s verdict; notes last; [] when it conforms.
+    As a log of msgtype when given, as a registration message with
+    register=True, else as its kind and msgtype say (validate).  At most cap
+    items: a list of exactly cap may have been cut."""
+    _check_message("violations", msg)
+    cap = _integer("violations: cap", cap, (1, 1 << 20))  # as en-validate --max-violations
+    if register and msgtype is not None:
+        raise ValueError("violations: give msgtype or register=True, not both")
+    if msgtype is None and not register:
+        if msg.kind is None:
+            raise ValueError("violations: the message has no kind (give msgtype or register=True)")
+        register, msgtype = msg.kind == "register", msg.msgtype
+    record, items = _Record(), (_Violation * cap)()
+    with msg._lock.shared():
+        if register:
+            n = _validation.En_Validate_RegisterData_All(msg._h, ctypes.byref(record), cap, None, items)
+        else:
+            t = _integer("violations: msgtype", msgtype, _INT32)
+            n = _validation.En_Validate_Log_All(msg._h, t, ctypes.byref(record), cap, None, items)
+
+    def item(v):
+        text = v.result.szMessage.decode("utf-8", "surrogateescape")
+        if not v.location.bLocated:
+            return Violation(v.result.nCode, text, note=bool(v.bNote))
+        return Violation(v.result.nCode, text, v.location.nEntry, v.location.nOffset,
+                         v.location.szPath.decode("utf-8", "surrogateescape"), bool(v.bNote))
+    return [item(items[i]) for i in range(n)]
