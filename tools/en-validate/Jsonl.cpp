@@ -69,7 +69,7 @@ struct Worker {
 };
 
 // Validates one line and appends its output line, if it is not blank and
-// not a conforming message left out by quiet.
+// not a conforming message (without notes) left out by quiet.
 void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOptions& options, std::string& out,
                  BatchCounts& counts) {
     if (IsBlankLine(line)) return;
@@ -99,7 +99,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         for (size_t i = 1; options.tally && all != nullptr && i < all->count; ++i)
             if (!all->records[i].bNote) PlaceOf(worker.place, all->records[i]), counts.CountPlace(worker.place);
         if (code != 0) ++counts.failures;
-        if (code == 0 && options.quiet) {
+        if (code == 0 && options.quiet && (all == nullptr || all->count == 0)) {  // notes are shown
             out.resize(start);
             return;
         }

@@ -333,7 +333,8 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
             if (r.verdict->code != 0) ++summary.failures, status = std::max(status, kFails);
         }
         if (!opt.json) Notice(out, r);
-        if (r.verdict && r.verdict->code == 0 && opt.quiet) continue;
+        // A conforming message with notes (--all) is printed: the notes are what was asked for.
+        if (r.verdict && r.verdict->code == 0 && r.verdict->violations.empty() && opt.quiet) continue;
         if (opt.table) {
             results.push_back(std::move(r));
         } else if (opt.json) {

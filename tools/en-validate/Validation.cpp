@@ -108,6 +108,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
                         Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0);
     }
     out += ']';
+    if (all->count == all->records.size()) out += ", \"violations_cut\": true";
     return record.nCode;
 }
 
@@ -230,6 +231,7 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
                         v.location ? std::string_view(v.location->path) : std::string_view(), v.note);
     }
     keys += ']';
+    if (verdict.cut) keys += ", \"violations_cut\": true";
     return keys;
 }
 

@@ -98,7 +98,8 @@ void AppendJsonString(std::string& out, std::string_view text);
 // when there is a location: the keys of a verdict in JSON output, without
 // braces.
 // With --all, then "violations": [{...}, ...], each with the same keys and
-// "note": true for a note.
+// "note": true for a note, and "violations_cut": true when the list holds
+// as many as --max-violations allows.
 std::string VerdictJsonKeys(const Verdict& verdict);
 
 // "kind": "log", "msgtype": T or "kind": "register": the kind a message was
