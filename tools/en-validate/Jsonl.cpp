@@ -87,7 +87,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         out += ", ";
         ViolationList* all = options.maxViolations != 0 ? &worker.all : nullptr;
         if (all != nullptr && all->records.size() != options.maxViolations) all->records.resize(options.maxViolations);
-        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all);
+        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all, line, number);
         if (!options.overrides.kind) {
             const std::string warning = MsgTypeWarning(message, worker.handle.data(), worker.handle.size());
             if (!warning.empty()) out += ", \"warning\": " + JsonString(warning);

@@ -83,6 +83,18 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
     return std::nullopt;
 }
 
+std::optional<size_t> EntryStart(std::string_view t, size_t entry) {
+    const auto span = EntriesArray(t);
+    if (!span) return std::nullopt;
+    const size_t close = span->second;
+    size_t i = SkipBlank(t, span->first + 1);
+    for (size_t k = 0; k < entry && i < close; ++k) {
+        i = ValueEnd(t, i, close, true);
+        if (i < close) i = SkipBlank(t, i + 1);  // past the comma
+    }
+    return std::min(i, close);
+}
+
 std::string Position(std::string_view text, size_t at, size_t firstLine) {
     at = std::min(at, text.size());
     const size_t line = firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
