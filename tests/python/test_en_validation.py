@@ -45,13 +45,15 @@ def transcript_cases():
     for block in (ROOT / "tests/tool/transcript/expected.txt").read_text("utf-8").split("\n$ en-validate ")[1:]:
         command, *output = block.split("\n")
         args = shlex.split(command)
-        if {"--json", "--jsonl"} & set(args) and not {"--log", "--locale", "--summary", "--first-line"} & set(args):
+        if {"--json", "--jsonl"} & set(args) and not {"--log", "--locale", "--summary", "--first-line", "--max-violations"} & set(args):
             stdin = args[args.index("<") + 1] if "<" in args else None
             for n, out in enumerate(map(json.loads, (o for o in output if o.startswith(('{"file"', '{"line"'))))):
                 name = out.pop("file", args[-1])
                 path = ROOT / (stdin if name == "-" else name)
-                for key in ("warning", "note"):  # the tool's words on the kind, not the verdict's
-                    out.pop(key, None)
+                for key in ("warning", "note", "json_line", "json_column"):  # the tool's words on the kind,
+                    out.pop(key, None)  # and the place in the text it read, not the verdict's
+                for v in out.get("violations", []):
+                    v.pop("json_line", None), v.pop("json_column", None)
                 if not path.is_file() or path.suffix == ".gz" or not {"line", "code"} & set(out):
                     continue
                 source = path.read_text("utf-8").split("\n")[out["line"] - 1] if "line" in out else \

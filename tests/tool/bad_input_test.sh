@@ -99,7 +99,7 @@ expect "cut blob" "cut.blob: 300 CBlobReader::Pop() failed. -1002 is returned.
   at entry 1 (byte 16): Root
 cut.blob: blob: $fault
 $ok: 101 Node(ID: 2055) is unexpected under group 'Root'.
-  at entry 3 (byte 200): Root" "$(cat out.txt)"
+  at $ok:5:3, entry 3 (byte 200): Root" "$(cat out.txt)"
 run --json cut.blob
 expect "cut blob, JSON" "{\"file\": \"cut.blob\", \"type\": \"log 1701\", \"code\": 300, \"message\": \"CBlobReader::Pop() failed. -1002 is returned.\", \"entry\": 1, \"offset\": 16, \"path\": \"Root\", \"blob_error\": \"$fault\"}" "$(cat out.txt)"
 

@@ -74,8 +74,10 @@ public:
 
     bool IsJson() const { return m_json; }
 
-    // A JSON message, read whole, then parsed (msgjson::Reader).
-    msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {});
+    // A JSON message, read whole, then parsed (msgjson::Reader); its text
+    // is then moved into *text when given.
+    msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {},
+                              std::string* text = nullptr);
 
     // A blob, read straight into a message handle: a regular file in one
     // read into room for its size, a stream into room that doubles.

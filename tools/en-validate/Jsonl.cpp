@@ -69,7 +69,7 @@ struct Worker {
 };
 
 // Validates one line and appends its output line, if it is not blank and
-// not a conforming message left out by quiet.
+// not a conforming message (without notes) left out by quiet.
 void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOptions& options, std::string& out,
                  BatchCounts& counts) {
     if (IsBlankLine(line)) return;
@@ -87,7 +87,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         out += ", ";
         ViolationList* all = options.maxViolations != 0 ? &worker.all : nullptr;
         if (all != nullptr && all->records.size() != options.maxViolations) all->records.resize(options.maxViolations);
-        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all);
+        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all, line, number);
         if (!options.overrides.kind) {
             const std::string warning = MsgTypeWarning(message, worker.handle.data(), worker.handle.size());
             if (!warning.empty()) out += ", \"warning\": " + JsonString(warning);
@@ -99,7 +99,7 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         for (size_t i = 1; options.tally && all != nullptr && i < all->count; ++i)
             if (!all->records[i].bNote) PlaceOf(worker.place, all->records[i]), counts.CountPlace(worker.place);
         if (code != 0) ++counts.failures;
-        if (code == 0 && options.quiet) {
+        if (code == 0 && options.quiet && (all == nullptr || all->count == 0)) {  // notes are shown
             out.resize(start);
             return;
         }

@@ -104,9 +104,11 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
     try {
         tool::InputFile in(file);
         const bool json = in.IsJson();
-        const msgjson::Message message = json ? in.ReadJson(overrides) : tool::BlobMessage(in.ReadBlob(), overrides);
+        std::string text;  // of a JSON message, for the line of a place
+        const msgjson::Message message =
+            json ? in.ReadJson(overrides, {}, &text) : tool::BlobMessage(in.ReadBlob(), overrides);
         r.type = tool::DescribeKind(message);
-        r.verdict = tool::Validate(message, maxViolations);
+        r.verdict = tool::Validate(message, maxViolations, text, file == "-" ? "standard input" : file);
         if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, message.Data(), message.Size());
         if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
             !msgjson::MsgTypeEntry(message.Data(), message.Size()))
@@ -263,7 +265,7 @@ void PrintTable(const std::vector<FileResult>& results, tool::Output& out) {
                          : std::string("input error");
     };
     auto locationOf = [](const FileResult& r) {
-        return r.verdict && r.verdict->location ? tool::LocationText(*r.verdict->location) : std::string();
+        return r.verdict && r.verdict->location ? tool::LocationText(*r.verdict->location, false) : std::string();
     };
     size_t w[4] = {4, 4, 7, 8};
     for (const FileResult& r : results) {
@@ -284,7 +286,7 @@ void PrintTable(const std::vector<FileResult>& results, tool::Output& out) {
         const auto& list = r.verdict->violations;
         for (size_t i = r.verdict->code != 0 ? 1 : 0; i < list.size(); ++i)
             rows.push_back({"", "", list[i].note ? std::string("note") : std::to_string(list[i].code) + " " + tool::CodeName(list[i].code),
-                            list[i].location ? tool::LocationText(*list[i].location) : std::string(), list[i].text});
+                            list[i].location ? tool::LocationText(*list[i].location, false) : std::string(), list[i].text});
         return rows;
     };
     for (const FileResult& r : results)
@@ -333,7 +335,8 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
             if (r.verdict->code != 0) ++summary.failures, status = std::max(status, kFails);
         }
         if (!opt.json) Notice(out, r);
-        if (r.verdict && r.verdict->code == 0 && opt.quiet) continue;
+        // A conforming message with notes (--all) is printed: the notes are what was asked for.
+        if (r.verdict && r.verdict->code == 0 && r.verdict->violations.empty() && opt.quiet) continue;
         if (opt.table) {
             results.push_back(std::move(r));
         } else if (opt.json) {

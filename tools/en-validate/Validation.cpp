@@ -4,6 +4,8 @@
 #include <charconv>
 #include <cstring>
 #include <optional>
+#include <tuple>
+#include <utility>
 
 #include "En_ValidationPrivate.h"
 
@@ -38,9 +40,21 @@ EN_VALIDATE_LOCATION FirstLocation(const EN_VALIDATE_RESULT& record, const Viola
 
 std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
 
+// The line and column (1-based, bytes) in text, whose first line is
+// firstLine, of entry number entry; (0, 0) when text is empty or has no
+// such entry.
+std::pair<size_t, size_t> SourcePlace(std::string_view text, size_t firstLine, size_t entry) {
+    const std::optional<size_t> at = text.empty() ? std::nullopt : msgjson::EntryOffset(text, entry);
+    if (!at) return {0, 0};
+    const std::string_view before = text.substr(0, *at);
+    const size_t lineStart = before.rfind('\n');
+    return {firstLine + static_cast<size_t>(std::count(before.begin(), before.end(), '\n')),
+            lineStart == std::string_view::npos ? *at + 1 : *at - lineStart};
+}
+
 // The keys of a verdict (VerdictJsonKeys).
 void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
-                std::string_view path) {
+                std::string_view path, std::pair<size_t, size_t> source = {0, 0}) {
     out += "\"code\": ";
     AppendNumber(out, code);
     out += ", \"message\": ";
@@ -52,13 +66,18 @@ void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALI
     AppendNumber(out, location->nOffset);
     out += ", \"path\": ";
     AppendJsonString(out, path);
+    if (source.first == 0) return;
+    out += ", \"json_line\": ";
+    AppendNumber(out, static_cast<long long>(source.first));
+    out += ", \"json_column\": ";
+    AppendNumber(out, static_cast<long long>(source.second));
 }
 
 // One violation of "violations": {keys, "note": true}.
 void AppendViolation(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
-                     std::string_view path, bool note) {
+                     std::string_view path, bool note, std::pair<size_t, size_t> source) {
     out += '{';
-    AppendKeys(out, code, text, location, path);
+    AppendKeys(out, code, text, location, path, source);
     if (note) out += ", \"note\": true";
     out += '}';
 }
@@ -85,7 +104,7 @@ void AppendPlace(std::string& place, std::string_view path) {
 }  // namespace
 
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place, ViolationList* all) {
+                 std::string* place, ViolationList* all, std::string_view json, size_t firstLine) {
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     if (all != nullptr) {
@@ -96,7 +115,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
     }
     const std::string_view path = Text(location.szPath, sizeof location.szPath);
     AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
-               path);
+               path, location.bLocated ? SourcePlace(json, firstLine, location.nEntry) : std::pair<size_t, size_t>{});
     if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
     if (all == nullptr) return record.nCode;
     out += ", \"violations\": [";
@@ -105,9 +124,11 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         if (i != 0) out += ", ";
         AppendViolation(out, v.result.nCode, Text(v.result.szMessage, sizeof v.result.szMessage),
                         v.location.bLocated ? &v.location : nullptr,
-                        Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0);
+                        Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0,
+                        v.location.bLocated ? SourcePlace(json, firstLine, v.location.nEntry) : std::pair<size_t, size_t>{});
     }
     out += ']';
+    if (all->count == all->records.size()) out += ", \"violations_cut\": true";
     return record.nCode;
 }
 
@@ -138,14 +159,22 @@ void AppendNumber(std::string& out, long long n) {
 
 namespace {
 
-std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location) {
+// The place of a record in a message of size bytes read from text (or
+// not, when text is empty), named name.
+std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t size, std::string_view text,
+                                   const std::string& name) {
     if (!location.bLocated) return std::nullopt;
-    return Location{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath))};
+    Location l{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath)),
+               location.nOffset == size, 0, 0, {}};
+    std::tie(l.line, l.column) = SourcePlace(text, 1, l.entry);
+    if (l.line != 0) l.source = name + ":" + std::to_string(l.line) + ":" + std::to_string(l.column);
+    return l;
 }
 
 }  // namespace
 
-Verdict Validate(const msgjson::Message& message, size_t maxViolations) {
+Verdict Validate(const msgjson::Message& message, size_t maxViolations, std::string_view text,
+                 const std::string& name) {
     std::optional<msgjson::Handle> loaded;
     if (!message.handle) loaded.emplace(message.blob);
     const msgjson::Handle& handle = message.handle ? *message.handle : *loaded;
@@ -159,12 +188,12 @@ Verdict Validate(const msgjson::Message& message, size_t maxViolations) {
     } else {
         Run(handle, message, record, location);
     }
-    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location), maxViolations != 0, {}, false};
+    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), text, name), maxViolations != 0, {}, false};
     if (verdict.all) {
         for (size_t i = 0; i < all.count; ++i) {
             const EN_VALIDATE_VIOLATION& v = all.records[i];
             verdict.violations.push_back(Violation{v.result.nCode, std::string(Text(v.result.szMessage, sizeof v.result.szMessage)),
-                                                   LocationOf(v.location), v.bNote != 0});
+                                                   LocationOf(v.location, handle.size(), text, name), v.bNote != 0});
         }
         verdict.cut = all.count == maxViolations;
     }
@@ -173,8 +202,15 @@ Verdict Validate(const msgjson::Message& message, size_t maxViolations) {
     return verdict;
 }
 
-std::string LocationText(const Location& location) {
-    return "entry " + std::to_string(location.entry) + " (byte " + std::to_string(location.offset) + "): " + location.path;
+std::string LocationText(const Location& location, bool named) {
+    const std::string entry = std::to_string(location.entry), byte = std::to_string(location.offset);
+    const std::string source = named || location.line == 0
+                                   ? location.source
+                                   : std::to_string(location.line) + ":" + std::to_string(location.column);
+    return (source.empty() ? std::string() : source + ", ") +
+           (location.end ? "the end of the message (entry " + entry + ", byte " + byte + "): "
+                         : "entry " + entry + " (byte " + byte + "): ") +
+           location.path;
 }
 
 std::string DescribeKind(const msgjson::Message& message) {
@@ -219,7 +255,9 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
         location.nOffset = verdict.location->offset;
     }
     AppendKeys(keys, verdict.code, verdict.text, verdict.location ? &location : nullptr,
-               verdict.location ? std::string_view(verdict.location->path) : std::string_view());
+               verdict.location ? std::string_view(verdict.location->path) : std::string_view(),
+               verdict.location ? std::make_pair(verdict.location->line, verdict.location->column)
+                                : std::pair<size_t, size_t>{});
     if (!verdict.all) return keys;
     keys += ", \"violations\": [";
     for (const Violation& v : verdict.violations) {
@@ -227,9 +265,11 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
         EN_VALIDATE_LOCATION at{};
         if (v.location) at.nEntry = v.location->entry, at.nOffset = v.location->offset;
         AppendViolation(keys, v.code, v.text, v.location ? &at : nullptr,
-                        v.location ? std::string_view(v.location->path) : std::string_view(), v.note);
+                        v.location ? std::string_view(v.location->path) : std::string_view(), v.note,
+                        v.location ? std::make_pair(v.location->line, v.location->column) : std::pair<size_t, size_t>{});
     }
     keys += ']';
+    if (verdict.cut) keys += ", \"violations_cut\": true";
     return keys;
 }
 

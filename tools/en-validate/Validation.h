@@ -20,6 +20,12 @@ struct Location {
     uint32_t entry = 0;   // 0-based; at the end of the data, the number of entries
     uint32_t offset = 0;  // of the entry's header; at the end of the data, the blob's length
     std::string path;     // "Root/PatternInfo[1]/Info[2]/LastUpdateTime"
+    bool end = false;     // at the end of the data
+    // For a message read from JSON text: the line and column (1-based,
+    // bytes) where the entry begins there (at the end, the closing bracket
+    // of "entries"), and "FILE:LINE:COLUMN"; else 0 and "".
+    size_t line = 0, column = 0;
+    std::string source;
 };
 
 // One violation of the full list (--all), or a note (code 0).
@@ -53,16 +59,22 @@ struct ViolationList {
 // code and text and say where.  When the library says 300 and the blob's
 // structure or one of its values is broken, blobFault says why
 // (msgjson::BlobFault).  With maxViolations, also every violation (--all).
-Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0);
+// text, when given, is the JSON text the message was read from, named
+// name: each place then names its line and column there too.
+Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0, std::string_view text = {},
+                 const std::string& name = {});
 
 // Validates the message whose entries are in handle (message.blob is not
 // looked at) and appends the keys of its verdict (VerdictJsonKeys) to out,
 // with no allocation once out and place have room; returns the code.  place,
 // when given, gets the place of the verdict (PlaceOf).  With all, the
 // violations are delivered into all's records and the key "violations"
-// lists them.
+// lists them.  Each place also gets "json_line" and "json_column" of its
+// entry in text, the message's JSON text whose first line is firstLine,
+// found only for a place (msgjson::EntryOffset).
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place = nullptr, ViolationList* all = nullptr);
+                 std::string* place = nullptr, ViolationList* all = nullptr, std::string_view text = {},
+                 size_t firstLine = 1);
 
 // Where a verdict was decided, without instance numbers, for counting:
 // "Root/PatternInfo/Info/LastUpdateTime"; "(no location)" without one.
@@ -80,8 +92,11 @@ extern const char* const kGuessedKindNote;
 // Appends the decimal digits of n.
 void AppendNumber(std::string& out, long long n);
 
-// "entry 23 (byte 816): Root/PatternInfo[1]/Info[2]/LastUpdateTime"
-std::string LocationText(const Location& location);
+// "entry 23 (byte 816): Root/PatternInfo[1]/Info[2]/LastUpdateTime";
+// "the end of the message (entry 21, byte 760): Root" at the end of the
+// data; both after "status.json:31:5, " for a message read from JSON text,
+// or after "31:5, " without named (--table, whose row names the file).
+std::string LocationText(const Location& location, bool named = true);
 
 // "log 1501" or "register".
 std::string DescribeKind(const msgjson::Message& message);
@@ -95,10 +110,12 @@ std::string JsonString(std::string_view text);
 void AppendJsonString(std::string& out, std::string_view text);
 
 // "code": N, "message": "TEXT", then "entry": E, "offset": O, "path": "P"
-// when there is a location: the keys of a verdict in JSON output, without
+// when there is a location, and "json_line": L, "json_column": C for a
+// message read from JSON text: the keys of a verdict in JSON output, without
 // braces.
 // With --all, then "violations": [{...}, ...], each with the same keys and
-// "note": true for a note.
+// "note": true for a note, and "violations_cut": true when the list holds
+// as many as --max-violations allows.
 std::string VerdictJsonKeys(const Verdict& verdict);
 
 // "kind": "log", "msgtype": T or "kind": "register": the kind a message was

@@ -6,6 +6,7 @@
 
 #include "En_MessageJson.h"
 #include "MessageJson.h"
+#include "ReaderParts.h"
 
 struct En_MsgJson_Reader {
     msgjson::Reader reader;
@@ -113,6 +114,13 @@ size_t En_MsgJson_BlobFault(const void* blob, size_t size, int checkValues, char
 int En_MsgJson_MsgTypeEntry(const void* blob, size_t size, x_int32* msgType) {
     const auto found = msgjson::MsgTypeEntry(static_cast<const unsigned char*>(blob), size);
     if (found && msgType != nullptr) *msgType = *found;
+    return found ? 1 : 0;
+}
+
+int En_MsgJson_EntryOffset(const char* text, size_t size, size_t entry, size_t* offset) {
+    if (text == nullptr || offset == nullptr) return 0;
+    const auto found = msgjson::detail::EntryStart(std::string_view(text, size), entry);
+    if (found) *offset = *found;
     return found ? 1 : 0;
 }
 

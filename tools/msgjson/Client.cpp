@@ -114,6 +114,12 @@ void DecodeMessage(const Message& message, const TextSink& write) {
     Check(rc, "", t.thrown);
 }
 
+std::optional<size_t> EntryOffset(std::string_view text, size_t entry) {
+    size_t offset = 0;
+    if (En_MsgJson_EntryOffset(text.data(), text.size(), entry, &offset) == 0) return std::nullopt;
+    return offset;
+}
+
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size) {
     int32_t msgType = 0;
     if (En_MsgJson_MsgTypeEntry(blob, size, &msgType) == 0) return std::nullopt;

@@ -144,6 +144,12 @@ void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgTy
 // (ID 11, UINT32), if there is one.
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size);
 
+// Where entry number entry (0-based) of a message text that Reader has
+// read begins, as a byte offset; for one past the last, the offset of the
+// closing bracket of "entries" (the end of the message).  Only strings and
+// brackets are followed; computed when a place is asked for, not by Read.
+std::optional<size_t> EntryOffset(std::string_view text, size_t entry);
+
 // Owns an En_Msg handle.
 class Handle {
 public:

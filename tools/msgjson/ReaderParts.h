@@ -53,6 +53,11 @@ size_t ValueEnd(std::string_view t, size_t i, size_t limit, bool atComma);
 // left to the parser as a whole (nullopt).
 std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t);
 
+// Where element entry (0-based) of the "entries" array begins, found as
+// EntriesArray finds the array; for one past the last, the array's closing
+// bracket.  nullopt when the scan does not find the array.
+std::optional<size_t> EntryStart(std::string_view t, size_t entry);
+
 // The errors of a walk, thrown as InputError.
 [[noreturn]] void NotAMessage(const char* jsonType);
 [[noreturn]] void EntriesTwice();
