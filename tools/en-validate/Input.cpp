@@ -175,13 +175,13 @@ Bytes InputFile::ReadRest(size_t extra) {
     return bytes;
 }
 
-msgjson::Message InputFile::ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink,
-                                     std::string* kept) {
+msgjson::Message InputFile::ReadJson(msgjson::Reader& reader, const msgjson::Overrides& overrides,
+                                     const msgjson::EntrySink& sink, std::string* kept) {
     std::string text = ReadRest<std::string>(msgjson::kPadding);
-    if (sink) return msgjson::Reader().Read(text, overrides, 1, sink);
+    if (sink) return reader.Read(text, overrides, 1, sink);
     // Each value converted straight into the handle that is validated.
     auto handle = std::make_shared<msgjson::Handle>();
-    msgjson::Message message = msgjson::Reader().Read(text, *handle, overrides, 1);
+    msgjson::Message message = reader.Read(text, *handle, overrides, 1);
     message.handle = std::move(handle);
     if (kept != nullptr) *kept = std::move(text);
     return message;

@@ -74,10 +74,10 @@ public:
 
     bool IsJson() const { return m_json; }
 
-    // A JSON message, read whole, then parsed (msgjson::Reader); its text
-    // is then moved into *text when given.
-    msgjson::Message ReadJson(const msgjson::Overrides& overrides, const msgjson::EntrySink& sink = {},
-                              std::string* text = nullptr);
+    // A JSON message, read whole, then parsed by reader; its text is then
+    // moved into *text when given.
+    msgjson::Message ReadJson(msgjson::Reader& reader, const msgjson::Overrides& overrides,
+                              const msgjson::EntrySink& sink = {}, std::string* text = nullptr);
 
     // A blob, read straight into a message handle: a regular file in one
     // read into room for its size, a stream into room that doubles.

@@ -87,7 +87,8 @@ void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOp
         out += ", ";
         ViolationList* all = options.maxViolations != 0 ? &worker.all : nullptr;
         if (all != nullptr && all->records.size() != options.maxViolations) all->records.resize(options.maxViolations);
-        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all, line, number);
+        const JsonSource source{&worker.reader, line, number};
+        const int code = ValidateJson(worker.handle, message, out, options.tally ? &worker.place : nullptr, all, &source);
         if (!options.overrides.kind) {
             const std::string warning = MsgTypeWarning(message, worker.handle.data(), worker.handle.size());
             if (!warning.empty()) out += ", \"warning\": " + JsonString(warning);

@@ -104,11 +104,14 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
     try {
         tool::InputFile in(file);
         const bool json = in.IsJson();
-        std::string text;  // of a JSON message, for the line of a place
+        msgjson::Reader reader;
+        tool::JsonSource source{&reader, {}, 1};  // of a JSON message, for the line of a place
+        std::string text;
         const msgjson::Message message =
-            json ? in.ReadJson(overrides, {}, &text) : tool::BlobMessage(in.ReadBlob(), overrides);
+            json ? in.ReadJson(reader, overrides, {}, &text) : tool::BlobMessage(in.ReadBlob(), overrides);
+        source.text = text;
         r.type = tool::DescribeKind(message);
-        r.verdict = tool::Validate(message, maxViolations, text, file == "-" ? "standard input" : file);
+        r.verdict = tool::Validate(message, maxViolations, json ? &source : nullptr, file == "-" ? "standard input" : file);
         if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, message.Data(), message.Size());
         if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
             !msgjson::MsgTypeEntry(message.Data(), message.Size()))
@@ -474,7 +477,8 @@ int Encode(const Options& opt) {
     if ((opt.output.empty() || opt.output == "-") && isatty(STDOUT_FILENO))
         return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
     return WriteTo(opt.output, [&](tool::Output& out) {
-        in.ReadJson(opt.Overrides(), [&](const unsigned char* p, size_t n) {
+        msgjson::Reader reader;
+        in.ReadJson(reader, opt.Overrides(), [&](const unsigned char* p, size_t n) {
             out.Write(std::string_view(reinterpret_cast<const char*>(p), n));
         });
     });

@@ -40,16 +40,18 @@ EN_VALIDATE_LOCATION FirstLocation(const EN_VALIDATE_RESULT& record, const Viola
 
 std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
 
-// The line and column (1-based, bytes) in text, whose first line is
-// firstLine, of entry number entry; (0, 0) when text is empty or has no
-// such entry.
-std::pair<size_t, size_t> SourcePlace(std::string_view text, size_t firstLine, size_t entry) {
-    const std::optional<size_t> at = text.empty() ? std::nullopt : msgjson::EntryOffset(text, entry);
-    if (!at) return {0, 0};
-    const std::string_view before = text.substr(0, *at);
-    const size_t lineStart = before.rfind('\n');
-    return {firstLine + static_cast<size_t>(std::count(before.begin(), before.end(), '\n')),
-            lineStart == std::string_view::npos ? *at + 1 : *at - lineStart};
+// The line and column (1-based, bytes) in the source of entry number entry;
+// (0, 0) without a source or such an entry.
+std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry) {
+    const std::optional<size_t> at = source != nullptr ? source->reader->EntryOffset(entry) : std::nullopt;
+    if (!at || *at > source->text.size()) return {0, 0};
+    size_t line = source->firstLine, lineStart = 0;
+    const char* const text = source->text.data();
+    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + *at - p))) != nullptr; ++p) {
+        ++line;
+        lineStart = static_cast<size_t>(p - text) + 1;
+    }
+    return {line, *at - lineStart + 1};
 }
 
 // The keys of a verdict (VerdictJsonKeys).
@@ -104,7 +106,7 @@ void AppendPlace(std::string& place, std::string_view path) {
 }  // namespace
 
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place, ViolationList* all, std::string_view json, size_t firstLine) {
+                 std::string* place, ViolationList* all, const JsonSource* source) {
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     if (all != nullptr) {
@@ -115,7 +117,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
     }
     const std::string_view path = Text(location.szPath, sizeof location.szPath);
     AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
-               path, location.bLocated ? SourcePlace(json, firstLine, location.nEntry) : std::pair<size_t, size_t>{});
+               path, location.bLocated ? SourcePlace(source, location.nEntry) : std::pair<size_t, size_t>{});
     if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
     if (all == nullptr) return record.nCode;
     out += ", \"violations\": [";
@@ -125,7 +127,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         AppendViolation(out, v.result.nCode, Text(v.result.szMessage, sizeof v.result.szMessage),
                         v.location.bLocated ? &v.location : nullptr,
                         Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0,
-                        v.location.bLocated ? SourcePlace(json, firstLine, v.location.nEntry) : std::pair<size_t, size_t>{});
+                        v.location.bLocated ? SourcePlace(source, v.location.nEntry) : std::pair<size_t, size_t>{});
     }
     out += ']';
     if (all->count == all->records.size()) out += ", \"violations_cut\": true";
@@ -159,21 +161,21 @@ void AppendNumber(std::string& out, long long n) {
 
 namespace {
 
-// The place of a record in a message of size bytes read from text (or
-// not, when text is empty), named name.
-std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t size, std::string_view text,
+// The place of a record in a message of size bytes read from source (or
+// not, without one), named name.
+std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t size, const JsonSource* source,
                                    const std::string& name) {
     if (!location.bLocated) return std::nullopt;
     Location l{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath)),
                location.nOffset == size, 0, 0, {}};
-    std::tie(l.line, l.column) = SourcePlace(text, 1, l.entry);
+    std::tie(l.line, l.column) = SourcePlace(source, l.entry);
     if (l.line != 0) l.source = name + ":" + std::to_string(l.line) + ":" + std::to_string(l.column);
     return l;
 }
 
 }  // namespace
 
-Verdict Validate(const msgjson::Message& message, size_t maxViolations, std::string_view text,
+Verdict Validate(const msgjson::Message& message, size_t maxViolations, const JsonSource* source,
                  const std::string& name) {
     std::optional<msgjson::Handle> loaded;
     if (!message.handle) loaded.emplace(message.blob);
@@ -188,12 +190,12 @@ Verdict Validate(const msgjson::Message& message, size_t maxViolations, std::str
     } else {
         Run(handle, message, record, location);
     }
-    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), text, name), maxViolations != 0, {}, false};
+    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), source, name), maxViolations != 0, {}, false};
     if (verdict.all) {
         for (size_t i = 0; i < all.count; ++i) {
             const EN_VALIDATE_VIOLATION& v = all.records[i];
             verdict.violations.push_back(Violation{v.result.nCode, std::string(Text(v.result.szMessage, sizeof v.result.szMessage)),
-                                                   LocationOf(v.location, handle.size(), text, name), v.bNote != 0});
+                                                   LocationOf(v.location, handle.size(), source, name), v.bNote != 0});
         }
         verdict.cut = all.count == maxViolations;
     }

@@ -28,6 +28,15 @@ struct Location {
     std::string source;
 };
 
+// The JSON text a message was read from, for the line and column of its
+// places: the reader that read it last (msgjson::Reader::EntryOffset) and
+// the number of its first line.
+struct JsonSource {
+    const msgjson::Reader* reader = nullptr;
+    std::string_view text;
+    size_t firstLine = 1;
+};
+
 // One violation of the full list (--all), or a note (code 0).
 struct Violation {
     int code = 0;
@@ -59,9 +68,9 @@ struct ViolationList {
 // code and text and say where.  When the library says 300 and the blob's
 // structure or one of its values is broken, blobFault says why
 // (msgjson::BlobFault).  With maxViolations, also every violation (--all).
-// text, when given, is the JSON text the message was read from, named
+// source, when given, is the JSON text the message was read from, named
 // name: each place then names its line and column there too.
-Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0, std::string_view text = {},
+Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0, const JsonSource* source = nullptr,
                  const std::string& name = {});
 
 // Validates the message whose entries are in handle (message.blob is not
@@ -69,12 +78,10 @@ Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0, std:
 // with no allocation once out and place have room; returns the code.  place,
 // when given, gets the place of the verdict (PlaceOf).  With all, the
 // violations are delivered into all's records and the key "violations"
-// lists them.  Each place also gets "json_line" and "json_column" of its
-// entry in text, the message's JSON text whose first line is firstLine,
-// found only for a place (msgjson::EntryOffset).
+// lists them.  With source, each place also gets "json_line" and
+// "json_column" of its entry in the message's JSON text.
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
-                 std::string* place = nullptr, ViolationList* all = nullptr, std::string_view text = {},
-                 size_t firstLine = 1);
+                 std::string* place = nullptr, ViolationList* all = nullptr, const JsonSource* source = nullptr);
 
 // Where a verdict was decided, without instance numbers, for counting:
 // "Root/PatternInfo/Info/LastUpdateTime"; "(no location)" without one.

@@ -117,9 +117,9 @@ int En_MsgJson_MsgTypeEntry(const void* blob, size_t size, x_int32* msgType) {
     return found ? 1 : 0;
 }
 
-int En_MsgJson_EntryOffset(const char* text, size_t size, size_t entry, size_t* offset) {
-    if (text == nullptr || offset == nullptr) return 0;
-    const auto found = msgjson::detail::EntryStart(std::string_view(text, size), entry);
+int En_MsgJson_EntryOffset(const En_MsgJson_Reader* reader, size_t entry, size_t* offset) {
+    if (reader == nullptr || offset == nullptr) return 0;
+    const auto found = reader->reader.EntryOffset(entry);
     if (found) *offset = *found;
     return found ? 1 : 0;
 }

@@ -114,9 +114,9 @@ void DecodeMessage(const Message& message, const TextSink& write) {
     Check(rc, "", t.thrown);
 }
 
-std::optional<size_t> EntryOffset(std::string_view text, size_t entry) {
+std::optional<size_t> Reader::EntryOffset(size_t entry) const {
     size_t offset = 0;
-    if (En_MsgJson_EntryOffset(text.data(), text.size(), entry, &offset) == 0) return std::nullopt;
+    if (En_MsgJson_EntryOffset(m_walk->reader, entry, &offset) == 0) return std::nullopt;
     return offset;
 }
 

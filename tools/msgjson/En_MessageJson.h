@@ -80,12 +80,13 @@ EN_MSGJSON_API size_t En_MsgJson_BlobFault(const void* blob, size_t size, int ch
  * blob with one for a log of that type, else for a registration message. */
 EN_MSGJSON_API int En_MsgJson_MsgTypeEntry(const void* blob, size_t size, x_int32* msgType);
 
-/* Where element entry (0-based) of the "entries" array of a message text
- * that En_MsgJson_Read has read begins, as a byte offset into text, into
+/* Where element entry (0-based) of the "entries" array of the message text
+ * that the reader read last begins, as a byte offset into that text, into
  * *offset; for an element past the last, the offset of the array's closing
- * bracket, the end of the message.  Returns 1, or 0 when the text holds no
- * such array.  Only strings and brackets are followed: nothing is parsed. */
-EN_MSGJSON_API int En_MsgJson_EntryOffset(const char* text, size_t size, size_t entry, size_t* offset);
+ * bracket, the end of the message.  The reader noted each place as it went:
+ * nothing is parsed again.  Returns 1, or 0 when there is no such element or
+ * the last read did not succeed. */
+EN_MSGJSON_API int En_MsgJson_EntryOffset(const En_MsgJson_Reader* reader, size_t entry, size_t* offset);
 
 /* The name of a data type code without prefix ("WSTRING"), or NULL. */
 EN_MSGJSON_API const char* En_MsgJson_TypeName(x_uint32 code);

@@ -110,6 +110,12 @@ public:
     Message Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides, size_t firstLine,
                  const EntrySink& sink);
 
+    // Where entry number entry (0-based) of the message text read last
+    // begins, as a byte offset; for one past the last, the offset of the
+    // closing bracket of "entries" (the end of the message).  Noted by the
+    // read as it went; nullopt when the last read failed.
+    std::optional<size_t> EntryOffset(size_t entry) const;
+
     struct Walk;
 
 private:
@@ -143,12 +149,6 @@ void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgTy
 // The log message type of a decoded blob: the value of a root entry MsgType
 // (ID 11, UINT32), if there is one.
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size);
-
-// Where entry number entry (0-based) of a message text that Reader has
-// read begins, as a byte offset; for one past the last, the offset of the
-// closing bracket of "entries" (the end of the message).  Only strings and
-// brackets are followed; computed when a place is asked for, not by Read.
-std::optional<size_t> EntryOffset(std::string_view text, size_t entry);
 
 // Owns an En_Msg handle.
 class Handle {

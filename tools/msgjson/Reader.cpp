@@ -95,17 +95,19 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
     return std::make_pair(open, end - 1);
 }
 
-std::optional<size_t> EntryStart(std::string_view t, size_t entry) {
-    const size_t open = EntriesOpen(t);
-    if (open == std::string_view::npos) return std::nullopt;
-    // Element after element up to the one asked for: the rest is not looked at.
-    size_t i = SkipBlank(t, open + 1);
-    for (; entry > 0 && i < t.size() && t[i] != ']'; --entry) {
-        i = ValueEnd(t, i, t.size(), true);
-        if (i < t.size() && t[i] == ',') i = SkipBlank(t, i + 1);
-    }
-    if (i == t.size()) return std::nullopt;
-    return i;
+void EntryStarts::Start(size_t shift) {
+    m_starts.clear();
+    m_shift = shift;
+    m_read = false;
+}
+
+void EntryStarts::Add(size_t offset) { m_starts.push_back(offset + m_shift); }
+
+void EntryStarts::Close(size_t offset) { m_close = offset + m_shift; }
+
+std::optional<size_t> EntryStarts::At(size_t entry) const {
+    if (!m_read || entry > m_starts.size()) return std::nullopt;
+    return entry == m_starts.size() ? m_close : m_starts[entry];
 }
 
 std::string Position(std::string_view text, size_t at, size_t firstLine) {
@@ -275,6 +277,7 @@ Walker* NewWalker() {
 struct Reader::Walk {
     std::unique_ptr<detail::Walker> walker{detail::NewWalker()};
     Handle handle;  // the entry being read, for Read without a handle
+    detail::EntryStarts starts;  // of the message read last
 };
 
 static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
@@ -283,57 +286,22 @@ Reader::Reader() : m_walk(std::make_unique<Walk>()) {}
 
 Reader::~Reader() = default;
 
-namespace {
-
-// text without a UTF-8 byte order mark, padded.
-std::string_view Body(std::string& text) {
-    detail::Pad(text);
-    std::string_view view = text;
-    if (view.substr(0, 3) == "\xEF\xBB\xBF") view.remove_prefix(3);
-    return view;
-}
-
-}  // namespace
-
-Message Reader::Read(std::string& text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
-    const std::string_view view = Body(text);
-    Message m;
-    EntrySink toBlob;
-    if (!sink) {
-        m.blob.reserve(text.size());  // a blob is rarely larger than its text
-        toBlob = [&m](const unsigned char* p, size_t n) { m.blob.insert(m.blob.end(), p, p + n); };
-    }
-    Handle& entry = m_walk->handle;  // one entry at a time
-    entry.Clear();
-    const detail::MessageHead head = m_walk->walker->Read(view, text.capacity() - text.size(), firstLine, overrides,
-                                                          entry, sink ? &sink : &toBlob);
-    m.kind = head.kind;
-    m.msgType = head.msgType;
-    return m;
-}
-
-Message Reader::Read(std::string& text, Handle& into, const Overrides& overrides, size_t firstLine) {
-    const std::string_view view = Body(text);
-    into.Clear();
-    const detail::MessageHead head =
-        m_walk->walker->Read(view, text.capacity() - text.size(), firstLine, overrides, into, nullptr);
-    Message m;
-    m.kind = head.kind;
-    m.msgType = head.msgType;
-    return m;
-}
-
 Message Reader::Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides,
                      size_t firstLine, const EntrySink& sink) {
-    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+    const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
+    if (bom) text.remove_prefix(3);
     Handle& out = sink ? m_walk->handle : *into;
     out.Clear();
+    m_walk->starts.Start(bom ? 3 : 0);
     const detail::MessageHead head =
-        m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr);
+        m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr, m_walk->starts);
+    m_walk->starts.Read();
     Message m;
     m.kind = head.kind;
     m.msgType = head.msgType;
     return m;
 }
+
+std::optional<size_t> Reader::EntryOffset(size_t entry) const { return m_walk->starts.At(entry); }
 
 }  // namespace msgjson

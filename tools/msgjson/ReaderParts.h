@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "Encoder.h"
 #include "GrammarTree.h"
@@ -53,10 +54,30 @@ size_t ValueEnd(std::string_view t, size_t i, size_t limit, bool atComma);
 // left to the parser as a whole (nullopt).
 std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t);
 
-// Where element entry (0-based) of the "entries" array begins, found as
-// EntriesArray finds the array; for one past the last, the array's closing
-// bracket.  nullopt when the scan does not find the array.
-std::optional<size_t> EntryStart(std::string_view t, size_t entry);
+// Where the entries of a message begin in its text, as the walk meets
+// them, and where its "entries" array closes: the place of an entry in the
+// text is then a look-up.  Out of line, so that the kernels' walks share
+// one copy of the code that grows the list.
+class EntryStarts {
+public:
+    // Before a walk: offsets are recorded from now on, shift bytes after
+    // the walk's text (the byte order mark it does not see).
+    void Start(size_t shift);
+    void Add(size_t offset);
+    // The closing bracket of "entries".
+    void Close(size_t offset);
+    // The walk has read the whole message.
+    void Read() { m_read = true; }
+    // Where entry number entry (0-based) begins; for one past the last, the
+    // closing bracket.  nullopt beyond, or when the walk did not end well.
+    std::optional<size_t> At(size_t entry) const;
+
+private:
+    std::vector<size_t> m_starts;
+    size_t m_close = 0;
+    size_t m_shift = 0;
+    bool m_read = false;
+};
 
 // The errors of a walk, thrown as InputError.
 [[noreturn]] void NotAMessage(const char* jsonType);
@@ -107,10 +128,10 @@ class Walker {
 public:
     virtual ~Walker();
     // Reads the message object of text, followed by padding readable bytes,
-    // appending its entries to out; with a sink, each entry goes there and
-    // out holds one entry at a time.
+    // appending its entries to out and their offsets in text to starts;
+    // with a sink, each entry goes there and out holds one entry at a time.
     virtual MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides,
-                             Handle& out, const EntrySink* sink) = 0;
+                             Handle& out, const EntrySink* sink, EntryStarts& starts) = 0;
 };
 
 // The walks there are; null when the build has no such kernel.

@@ -54,9 +54,9 @@ class MessageReader {
 public:
     // text is followed by padding readable bytes.
     MessageReader(std::string_view text, size_t padding, size_t firstLine, Parsers& parsers, Handle& out,
-                  const EntrySink* sink)
+                  const EntrySink* sink, EntryStarts& starts)
         : m_text(text), m_padding(padding), m_firstLine(firstLine), m_parsers(parsers), m_keys(parsers.keys),
-          m_out(out), m_sink(sink) {}
+          m_out(out), m_sink(sink), m_starts(starts) {}
 
     MessageHead Read(const Overrides& overrides) {
         std::string_view docText = m_text;
@@ -100,6 +100,7 @@ public:
                 const bool cut = m_outline && value.raw_json_token().data() == m_base + m_open;
                 Entries(Get<od::array>(value.get_array()));
                 if (cut) CutEntries(doc);
+                CloseEntries();
                 continue;
             }
             const Value v = Read(value, 1, Place{key});
@@ -253,6 +254,7 @@ private:
             od::value item = Get<od::value>(std::move(element));
             if (Get<od::json_type>(item.type()) != od::json_type::object)
                 NotAnEntry(m_entries, Read(item, 2, Place{{}, m_entries}));
+            m_starts.Add(Offset(item.raw_json_token().data()));
             Entry(Get<od::object>(item.get_object()));
         }
     }
@@ -274,6 +276,9 @@ private:
             m_doc = &doc;
             const od::json_type type = Get<od::json_type>(doc.type());
             if (type == od::json_type::object) {
+                size_t start = i;
+                while (IsBlankByte(m_text[start])) ++start;
+                m_starts.Add(start);
                 Entry(Get<od::object>(doc.get_object()));
             } else {
                 Value v{Value::Array, 0, 0, {}};
@@ -295,6 +300,18 @@ private:
         m_end = docEnd;
         m_doc = &outline;
     }
+
+    // After the last entry: where "entries" closes, the bracket before the
+    // token the parser is at.
+    void CloseEntries() {
+        const char* at = nullptr;
+        if (m_doc->current_location().get(at) != simdjson::SUCCESS) at = m_end;
+        do --at;
+        while (IsBlankByte(*at));
+        m_starts.Close(Offset(at));
+    }
+
+    static bool IsBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
     // The slot of an entry's key: compared as it stands (raw: the text
     // after its opening quote), unescaped only when it is none of the keys so.
@@ -356,6 +373,7 @@ private:
     MessageKeys& m_keys;
     Handle& m_out;
     const EntrySink* m_sink;
+    EntryStarts& m_starts;
     size_t m_open = 0;  // the bracket that opens the entries parsed one by one
     size_t m_cut = 0;   // the bytes of those entries, left out of the outline
     bool m_outline = false;
@@ -369,8 +387,8 @@ private:
 class KernelWalker final : public Walker {
 public:
     MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides, Handle& out,
-                     const EntrySink* sink) override {
-        return MessageReader(text, padding, firstLine, m_parsers, out, sink).Read(overrides);
+                     const EntrySink* sink, EntryStarts& starts) override {
+        return MessageReader(text, padding, firstLine, m_parsers, out, sink, starts).Read(overrides);
     }
 
 private:
