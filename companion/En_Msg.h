@@ -87,11 +87,6 @@ int En_Msg_AppendUInt32(void* h, x_uint32 id, x_uint32 v);
 int En_Msg_BeginGroup(void* h, x_uint32 id);
 int En_Msg_EndGroup(void* h, x_uint32 id);
 
-/* For the project's own tools only (version node EN_UTILITY_PRIVATE), no
- * promise to others: appends one entry of len value bytes, its header and
- * padding written, and sets *value to where its value goes, which the caller
- * fills before it changes or reads the handle again. */
-int En_Msg_AppendUninitialized(void* h, x_uint32 id, x_uint32 type, x_uint32 len, void** value);
 
 #ifdef __cplusplus
 }

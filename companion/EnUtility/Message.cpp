@@ -173,24 +173,4 @@ __attribute__((visibility("default"))) int En_Msg_EndGroup(void* h, x_uint32 id)
     return En_Msg_AppendEntry(h, id, DT_END_OF_GROUP, nullptr, 0);
 }
 
-__attribute__((visibility("default"))) int En_Msg_AppendUninitialized(void* h, x_uint32 id, x_uint32 type,
-                                                                      x_uint32 len, void** value) {
-    if (h == nullptr || value == nullptr) return EN_MSG_EINVAL;
-    CMessage* m = AsMessage(h);
-    const size_t total = size_t(BLOB_ENTRY_HEADER_SIZE) + len + Padding(len);
-    if (total < len) return EN_MSG_ETOOBIG;
-    if (total > m->nCapacity - m->nUsed) {
-        const int rc = Reserve(m, total);
-        if (rc != EN_MSG_OK) return rc;
-    }
-    unsigned char* p = m->pData + m->nUsed;
-    PutU32(p + total - 4, 0);  // the padding, if any, before the header (an entry is at least 12 bytes)
-    PutU32(p, id);
-    PutU32(p + 4, type);
-    PutU32(p + 8, len);
-    *value = p + BLOB_ENTRY_HEADER_SIZE;
-    m->nUsed += total;
-    return EN_MSG_OK;
-}
-
 }  // extern "C"

@@ -2,6 +2,7 @@
 // and raw bytes.
 #include "Encoder.h"
 
+#include <algorithm>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -39,16 +40,29 @@ int HexDigit(char c) {
     return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
 }
 
-// An entry appended to out, with len bytes of room for the value at the
-// returned place; size is set to the entry's size.
-unsigned char* Append(Handle& out, uint32_t id, uint32_t type, uint64_t len, const Place& entry, size_t& size) {
+void PutU32(unsigned char* p, uint32_t v) { std::memcpy(p, &v, sizeof v); }
+
+// The size of an entry whose value has len bytes: header, value, padding.
+size_t EntrySize(uint64_t len) { return 12 + static_cast<size_t>(len) + ((4 - (len & 3)) & 3); }
+
+// The header and padding of an entry at p whose value has len bytes; its size.
+size_t PutHeader(unsigned char* p, uint32_t id, uint32_t type, uint32_t len) {
+    const size_t size = EntrySize(len);
+    PutU32(p + size - 4, 0);  // the padding, if any (an entry is at least 12 bytes)
+    PutU32(p, id);
+    PutU32(p + 4, type);
+    PutU32(p + 8, len);
+    return size;
+}
+
+// An entry of out with len value bytes, its header and padding written;
+// where the value goes.  size is set to the entry's size.
+unsigned char* Append(BlobWriter& out, uint32_t id, uint32_t type, uint64_t len, const Place& entry, size_t& size) {
     if (len > 0xFFFFFFFFu) Fail(entry, "value too large");
-    unsigned char* value = nullptr;
-    const int rc = out.Append(id, type, static_cast<uint32_t>(len), value);
-    if (rc == EN_MSG_ENOMEM) throw std::bad_alloc();
-    if (rc != EN_MSG_OK) Fail(entry, "the message would exceed 4 GiB");
-    size = 12 + static_cast<size_t>(len) + ((4 - (len & 3)) & 3);
-    return value;
+    unsigned char* p = out.Room(EntrySize(len), entry.index);
+    size = PutHeader(p, id, type, static_cast<uint32_t>(len));
+    out.Wrote(size);
+    return p + 12;
 }
 
 void CheckHex(const Value& v, const Place& where) {
@@ -69,12 +83,12 @@ void PutHex(std::string_view s, const Place& where, unsigned char* out) {
 }
 
 template <class T>
-void AppendNumber(Handle& out, uint32_t id, uint32_t type, T v, const Place& entry, size_t& size) {
+void AppendNumber(BlobWriter& out, uint32_t id, uint32_t type, T v, const Place& entry, size_t& size) {
     std::memcpy(Append(out, id, type, sizeof v, entry, size), &v, sizeof v);
 }
 
 // A typed value appended as an entry.
-void TypedValue(Handle& out, uint32_t id, uint32_t type, const Value& v, const Place& where, const Place& entry,
+void TypedValue(BlobWriter& out, uint32_t id, uint32_t type, const Value& v, const Place& where, const Place& entry,
                 size_t& size) {
     switch (type) {
         case DT_STRING: {
@@ -86,10 +100,15 @@ void TypedValue(Handle& out, uint32_t id, uint32_t type, const Value& v, const P
         }
         case DT_WSTRING: {
             if (v.type != Value::String) Fail(where, "expected a string, found " + Describe(v));
-            const uint64_t n = CodePointCount(v.text);
-            unsigned char* p = Append(out, id, type, 4 * (n + 1), entry, size);
-            PutCodePoints(v.text, p);
-            std::memset(p + 4 * n, 0, 4);
+            // Written before the header: a character for each byte at most,
+            // counted exactly first only where that bound would reach 4 GiB.
+            const uint64_t most = v.text.size() < (1u << 28) ? v.text.size() : CodePointCount(v.text);
+            if (4 * (most + 1) > 0xFFFFFFFFu) Fail(entry, "value too large");
+            unsigned char* p = out.Room(EntrySize(4 * (most + 1)), entry.index);
+            const size_t n = PutCodePoints(v.text, p + 12);
+            std::memset(p + 12 + 4 * n, 0, 4);
+            size = PutHeader(p, id, type, static_cast<uint32_t>(4 * (n + 1)));
+            out.Wrote(size);
             return;
         }
         case DT_BYTES:
@@ -164,25 +183,53 @@ long long IntegerIn(const Value& v, long long lo, long long hi, const Place& whe
     return x;
 }
 
-EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& out) {
+BlobWriter::BlobWriter(Handle& out, size_t expected) : m_out(out) {
+    m_out.Clear();
+    Room(expected, 0);
+}
+
+BlobWriter::~BlobWriter() { En_Msg_Resize(m_out.get(), m_used); }  // never fails: no larger
+
+unsigned char* BlobWriter::Grow(size_t n, size_t index) {
+    constexpr uint64_t kMost = 0xFFFFFFFFu;  // bytes in a message
+    if (n > kMost - m_used || m_passed + m_used + n > kMost) Fail(Place{{}, index}, "the message would exceed 4 GiB");
+    const size_t room = static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>({m_used + n, 2 * uint64_t(m_room), 4096}), kMost));
+    void* p = En_Msg_Resize(m_out.get(), room);
+    if (p == nullptr) throw std::bad_alloc();
+    m_data = static_cast<unsigned char*>(p);
+    m_room = room;
+    return m_data + m_used;
+}
+
+void BlobWriter::Pass(const EntrySink& sink) {
+    sink(m_data, m_used);
+    m_passed += m_used;
+    m_used = 0;
+}
+
+EntryHead EncodeEntry(const EntryFields& e, size_t index, BlobWriter& out) {
     const Place where{{}, index};
-    if (!e.id) Fail(where, "missing \"id\"");
-    const uint32_t nID = static_cast<uint32_t>(UInt32(*e.id, Place{"id", index}));
-    if (!e.type) Fail(where, "missing \"type\"");
+    const Value* const id = e.Get(EntryFields::kId);
+    const Value* const type = e.Get(EntryFields::kType);
+    const Value* const value = e.Get(EntryFields::kValue);
+    const Value* const raw = e.Get(EntryFields::kRaw);
+    if (id == nullptr) Fail(where, "missing \"id\"");
+    const uint32_t nID = static_cast<uint32_t>(UInt32(*id, Place{"id", index}));
+    if (type == nullptr) Fail(where, "missing \"type\"");
     const Place atType{"type", index};
-    const uint32_t nType = e.type->type == Value::String ? ParseTypeName(e.type->text, atType)
-                                                         : static_cast<uint32_t>(UInt32(*e.type, atType));
+    const uint32_t nType = type->type == Value::String ? ParseTypeName(type->text, atType)
+                                                       : static_cast<uint32_t>(UInt32(*type, atType));
     const bool typed = nType >= DT_STRING && nType <= DT_UINT32;
     size_t size = 0;
-    if (e.value && e.raw) Fail(where, "give either \"value\" or \"raw\", not both");
-    if (e.raw) {
+    if (value != nullptr && raw != nullptr) Fail(where, "give either \"value\" or \"raw\", not both");
+    if (raw != nullptr) {
         const Place atRaw{"raw", index};
-        CheckHex(*e.raw, atRaw);
-        PutHex(e.raw->text, atRaw, Append(out, nID, nType, e.raw->text.size() / 2, where, size));
-    } else if (e.value) {
+        CheckHex(*raw, atRaw);
+        PutHex(raw->text, atRaw, Append(out, nID, nType, raw->text.size() / 2, where, size));
+    } else if (value != nullptr) {
         const Place atValue{"value", index};
         if (!typed) Fail(atValue, "type " + std::to_string(nType) + " takes no value (use \"raw\")");
-        TypedValue(out, nID, nType, *e.value, atValue, where, size);
+        TypedValue(out, nID, nType, *value, atValue, where, size);
     } else if (typed) {
         Fail(where, "missing \"value\" for type " + std::to_string(nType));
     } else {

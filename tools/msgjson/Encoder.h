@@ -4,6 +4,7 @@
 #define EN_TOOLS_MSGJSON_ENCODER_H
 
 #include <cstdint>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -43,18 +44,36 @@ struct Place {
 // An integer JSON value within [lo, hi].
 long long IntegerIn(const Value& v, long long lo, long long hi, const Place& where);
 
-// The keys of one entry object as read so far.
-struct EntryFields {
-    std::optional<Value> id, name, type, value, raw;
+// The keys of one entry object as read so far.  Nothing is set up for the
+// keys an entry lacks: a value is stored only when its key is read.
+class EntryFields {
+public:
+    enum Key : unsigned { kId, kName, kType, kValue, kRaw, kKeys };
 
-    std::optional<Value>* Find(std::string_view key) {
-        return key == "id"      ? &id
-               : key == "name"  ? &name
-               : key == "type"  ? &type
-               : key == "value" ? &value
-               : key == "raw"   ? &raw
-                                : nullptr;
+    // The key of that name; kKeys for none.
+    static Key Find(std::string_view key) {
+        return key == "id"      ? kId
+               : key == "name"  ? kName
+               : key == "type"  ? kType
+               : key == "value" ? kValue
+               : key == "raw"   ? kRaw
+                                : kKeys;
     }
+
+    void Set(Key key, const Value& v) {
+        new (&m_slots[key].value) Value(v);
+        m_present |= 1u << key;
+    }
+    // The value of key; null when the entry has not given it.
+    const Value* Get(Key key) const { return (m_present >> key & 1u) != 0 ? &m_slots[key].value : nullptr; }
+
+private:
+    union Slot {
+        Slot() {}
+        Value value;
+    };
+    Slot m_slots[kKeys];
+    unsigned m_present = 0;
 };
 
 struct EntryHead {
@@ -63,10 +82,42 @@ struct EntryHead {
     size_t size;  // of the entry in the blob: header, value and padding
 };
 
-// Appends one entry, entries[index], to the handle: its header, value and
-// padding ("name" is left to the caller), the value converted straight into
-// the handle's buffer.
-EntryHead EncodeEntry(const EntryFields& e, size_t index, Handle& out);
+// Writes the entries of a message into a handle's buffer.  Room is made
+// ahead, in steps that double, so that an entry is written with plain
+// stores and the handle is called only when the room runs out; the
+// handle's length is set to what has been written when the writer is
+// destroyed, whatever happened before.  With a sink, each entry is handed
+// over when it is complete and the buffer is used again.
+class BlobWriter {
+public:
+    // Clears out; room for expected bytes to begin with.
+    BlobWriter(Handle& out, size_t expected);
+    ~BlobWriter();
+    BlobWriter(const BlobWriter&) = delete;
+    BlobWriter& operator=(const BlobWriter&) = delete;
+
+    // Where n more bytes of entries[index] go, to be counted by Wrote.
+    // Throws InputError when the message would exceed 4 GiB.
+    unsigned char* Room(size_t n, size_t index) { return n <= m_room - m_used ? m_data + m_used : Grow(n, index); }
+    void Wrote(size_t n) { m_used += n; }
+
+    const unsigned char* data() const { return m_data; }
+    size_t size() const { return m_used; }
+    // What has been written so far to sink; the buffer starts again.
+    void Pass(const EntrySink& sink);
+
+private:
+    unsigned char* Grow(size_t n, size_t index);
+
+    Handle& m_out;
+    unsigned char* m_data = nullptr;
+    size_t m_used = 0, m_room = 0;
+    uint64_t m_passed = 0;  // bytes handed to the sink
+};
+
+// Writes one entry, entries[index]: its header, value and padding ("name"
+// is left to the caller), the value converted straight into the buffer.
+EntryHead EncodeEntry(const EntryFields& e, size_t index, BlobWriter& out);
 
 }  // namespace msgjson::detail
 

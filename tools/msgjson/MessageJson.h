@@ -165,15 +165,6 @@ public:
     const unsigned char* data() const { return static_cast<const unsigned char*>(En_Msg_GetBuffer(m_h)); }
     size_t size() const { return En_Msg_BytesUsed(m_h); }
     void Clear() { En_Msg_Clear(m_h); }
-    // Appends an entry of len value bytes (header and padding written) and
-    // sets value to where its bytes go, to be filled before the next change;
-    // an EN_MSG_ code.
-    int Append(uint32_t id, uint32_t type, uint32_t len, unsigned char*& value) {
-        void* p = nullptr;
-        const int rc = En_Msg_AppendUninitialized(m_h, id, type, len, &p);
-        value = static_cast<unsigned char*>(p);
-        return rc;
-    }
 
 private:
     void* m_h;

@@ -162,8 +162,6 @@ void EntriesTwice() { Fail("entries", "given more than once"); }
 
 void EntriesNotAnArray(const Value& v) { Fail("entries", "expected an array, found " + Describe(v)); }
 
-void MessageTooLarge(size_t index) { Fail(Place{{}, index}, "the message would exceed 4 GiB"); }
-
 void UnknownEntryKey(size_t index, std::string_view key) {
     Fail(Place{{}, index}, "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"name\", \"type\", \"value\" or \"raw\")");
 }
@@ -184,7 +182,7 @@ void MessageKeys::Start(const Overrides& overrides) {
     m_named = false;
 }
 
-void MessageKeys::CheckName(const std::optional<Value>& name, size_t index, EntryHead head, const Handle* blob) {
+void MessageKeys::CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob) {
     if (!name && !m_named && blob != nullptr) return;
     if (name && !m_named) {
         NameWithGrammar(index);
@@ -290,8 +288,7 @@ Message Reader::Read(std::string_view text, size_t padding, Handle* into, const 
                      size_t firstLine, const EntrySink& sink) {
     const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
     if (bom) text.remove_prefix(3);
-    Handle& out = sink ? m_walk->handle : *into;
-    out.Clear();
+    detail::BlobWriter out(sink ? m_walk->handle : *into, sink ? 0 : text.size());
     m_walk->starts.Start(bom ? 3 : 0);
     const detail::MessageHead head =
         m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr, m_walk->starts);

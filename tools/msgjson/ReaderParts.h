@@ -83,7 +83,6 @@ private:
 [[noreturn]] void NotAMessage(const char* jsonType);
 [[noreturn]] void EntriesTwice();
 [[noreturn]] void EntriesNotAnArray(const Value& v);
-[[noreturn]] void MessageTooLarge(size_t index);
 [[noreturn]] void UnknownEntryKey(size_t index, std::string_view key);
 [[noreturn]] void TooDeep(const Place& where);
 [[noreturn]] void NotAnEntry(size_t index, const Value& v);
@@ -108,7 +107,7 @@ public:
     // at the first name.  When blob is given, it holds the message's entries
     // up to this one, and the groups are followed only from the first name
     // on, by going through the entries before it.
-    void CheckName(const std::optional<Value>& name, size_t index, EntryHead head, const Handle* blob);
+    void CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob);
     MessageHead Finish(bool entriesSeen) const;
     bool Named() const { return m_named; }
 
@@ -131,7 +130,7 @@ public:
     // appending its entries to out and their offsets in text to starts;
     // with a sink, each entry goes there and out holds one entry at a time.
     virtual MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides,
-                             Handle& out, const EntrySink* sink, EntryStarts& starts) = 0;
+                             BlobWriter& out, const EntrySink* sink, EntryStarts& starts) = 0;
 };
 
 // The walks there are; null when the build has no such kernel.

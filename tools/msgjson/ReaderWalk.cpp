@@ -53,7 +53,7 @@ struct Parsers {
 class MessageReader {
 public:
     // text is followed by padding readable bytes.
-    MessageReader(std::string_view text, size_t padding, size_t firstLine, Parsers& parsers, Handle& out,
+    MessageReader(std::string_view text, size_t padding, size_t firstLine, Parsers& parsers, BlobWriter& out,
                   const EntrySink* sink, EntryStarts& starts)
         : m_text(text), m_padding(padding), m_firstLine(firstLine), m_parsers(parsers), m_keys(parsers.keys),
           m_out(out), m_sink(sink), m_starts(starts) {}
@@ -313,25 +313,25 @@ private:
 
     static bool IsBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
-    // The slot of an entry's key: compared as it stands (raw: the text
-    // after its opening quote), unescaped only when it is none of the keys so.
-    std::optional<Value>* Slot(EntryFields& entry, od::field& field, std::string_view& key) {
+    // An entry's key: compared as it stands (raw: the text after its
+    // opening quote), unescaped only when it is none of the keys so.
+    EntryFields::Key Key(od::field& field, std::string_view& key) {
         const char* raw = field.key().raw();
         auto is = [raw](const char (&name)[sizeof "value"], size_t n) {
             return std::memcmp(raw, name, n) == 0 && raw[n] == '"';
         };
         switch (raw[0]) {
-            case 'i': if (raw[1] == 'd' && raw[2] == '"') return key = "id", &entry.id; break;
-            case 't': if (is("type\"", 4)) return key = "type", &entry.type; break;
-            case 'v': if (is("value", 5)) return key = "value", &entry.value; break;
-            case 'n': if (is("name\"", 4)) return key = "name", &entry.name; break;
-            case 'r': if (is("raw\"\"", 3)) return key = "raw", &entry.raw; break;
+            case 'i': if (raw[1] == 'd' && raw[2] == '"') return key = "id", EntryFields::kId; break;
+            case 't': if (is("type\"", 4)) return key = "type", EntryFields::kType; break;
+            case 'v': if (is("value", 5)) return key = "value", EntryFields::kValue; break;
+            case 'n': if (is("name\"", 4)) return key = "name", EntryFields::kName; break;
+            case 'r': if (is("raw\"\"", 3)) return key = "raw", EntryFields::kRaw; break;
             default: break;
         }
         key = Get<std::string_view>(field.unescaped_key());
-        std::optional<Value>* slot = entry.Find(key);
-        if (slot == nullptr) UnknownEntryKey(m_entries, key);
-        return slot;
+        const EntryFields::Key k = EntryFields::Find(key);
+        if (k == EntryFields::kKeys) UnknownEntryKey(m_entries, key);
+        return k;
     }
 
     // The value of an entry's key: an integer that fits 64 bits or a string
@@ -350,19 +350,14 @@ private:
         for (auto member : object) {
             od::field field = Get<od::field>(std::move(member));
             std::string_view key;
-            std::optional<Value>* slot = Slot(entry, field, key);
-            *slot = EntryValue(field.value(), Place{key, m_entries});
+            const EntryFields::Key k = Key(field, key);
+            entry.Set(k, EntryValue(field.value(), Place{key, m_entries}));
         }
         const EntryHead head = EncodeEntry(entry, m_entries, m_out);
-        if (entry.name || m_sink != nullptr || m_keys.Named())
-            m_keys.CheckName(entry.name, m_entries, head, m_sink != nullptr ? nullptr : &m_out);
-        const size_t n = head.size;
-        if (m_size + n > 0xFFFFFFFFu) MessageTooLarge(m_entries);
-        m_size += n;
-        if (m_sink != nullptr) {
-            (*m_sink)(m_out.data(), m_out.size());
-            m_out.Clear();
-        }
+        const Value* const name = entry.Get(EntryFields::kName);
+        if (name != nullptr || m_sink != nullptr || m_keys.Named())
+            m_keys.CheckName(name, m_entries, head, m_sink != nullptr ? nullptr : &m_out);
+        if (m_sink != nullptr) m_out.Pass(*m_sink);
         ++m_entries;
     }
 
@@ -371,7 +366,7 @@ private:
     size_t m_firstLine;
     Parsers& m_parsers;
     MessageKeys& m_keys;
-    Handle& m_out;
+    BlobWriter& m_out;
     const EntrySink* m_sink;
     EntryStarts& m_starts;
     size_t m_open = 0;  // the bracket that opens the entries parsed one by one
@@ -381,12 +376,11 @@ private:
     const char* m_base = nullptr;
     const char* m_end = nullptr;
     size_t m_entries = 0;  // entries read
-    uint64_t m_size = 0;
 };
 
 class KernelWalker final : public Walker {
 public:
-    MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides, Handle& out,
+    MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides, BlobWriter& out,
                      const EntrySink* sink, EntryStarts& starts) override {
         return MessageReader(text, padding, firstLine, m_parsers, out, sink, starts).Read(overrides);
     }

@@ -3,6 +3,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace msgjson::detail {
 
 bool IsScalarValue(uint32_t cp) { return cp < 0x110000 && (cp < 0xD800 || cp > 0xDFFF); }
@@ -46,20 +50,50 @@ bool Ascii8(const unsigned char* p) {
     return (w & 0x8080808080808080u) == 0;
 }
 
+#if defined(__SSE2__)
+// Sixteen bytes, none of them above U+007F, widened to 4-byte characters.
+bool PutAscii16(const unsigned char* p, unsigned char* out) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (_mm_movemask_epi8(bytes) != 0) return false;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(low, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(high, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(high, zero));
+    return true;
+}
+
+bool Ascii16(const unsigned char* p) {
+    return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) == 0;
+}
+#endif
+
 }  // namespace
 
 size_t CodePointCount(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     size_t n = 0, i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= s.size() && Ascii16(p + i); i += 16) n += 16;
+#endif
     for (; i + 8 <= s.size() && Ascii8(p + i); i += 8) n += 8;
     for (; i < s.size(); ++i) n += (p[i] & 0xC0) != 0x80;
     return n;
 }
 
-void PutCodePoints(std::string_view s, unsigned char* out) {
+size_t PutCodePoints(std::string_view s, unsigned char* out) {
+    unsigned char* const start = out;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const unsigned char* const end = p + s.size();
     while (p != end) {
+#if defined(__SSE2__)
+        if (end - p >= 16 && PutAscii16(p, out)) {
+            p += 16;
+            out += 64;
+            continue;
+        }
+#endif
         if (end - p >= 8 && Ascii8(p)) {
             for (int k = 0; k < 8; ++k) {
                 const uint32_t cp = p[k];
@@ -82,6 +116,7 @@ void PutCodePoints(std::string_view s, unsigned char* out) {
         std::memcpy(out, &cp, 4);
         out += 4;
     }
+    return static_cast<size_t>(out - start) / 4;
 }
 
 void AppendUtf8(std::string& out, uint32_t cp) {

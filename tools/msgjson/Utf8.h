@@ -24,8 +24,9 @@ bool IsUtf8(const unsigned char* p, size_t n);
 size_t CodePointCount(std::string_view s);
 
 // Writes the code points of valid UTF-8 as 4-byte characters to out, which
-// has room for CodePointCount(s) of them.
-void PutCodePoints(std::string_view s, unsigned char* out);
+// has room for CodePointCount(s) of them (s.size() at most); returns how
+// many it wrote.
+size_t PutCodePoints(std::string_view s, unsigned char* out);
 
 // Appends one code point as UTF-8.
 void AppendUtf8(std::string& out, uint32_t cp);
