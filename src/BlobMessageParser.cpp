@@ -2,7 +2,7 @@
 #include "BlobMessageParser.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <cstring>
 
 #include "BlobEntries.h"
@@ -58,22 +58,36 @@ CParsingContext CContextStack::GetCurrentContext() {
     return CParsingContext(*m_pGroups[m_nDepth - 1], m_Counts[m_nDepth - 1]);
 }
 
+namespace {
+
+// Appends s to the zero-terminated text of size bytes at text, whose first
+// used bytes are set; what does not fit is cut off.
+void AppendText(char* text, size_t size, size_t& used, const char* s) {
+    while (*s != 0 && used + 1 < size) text[used++] = *s++;
+    text[used] = 0;
+}
+
+}  // namespace
+
 void CContextStack::FormatPath(const CNode* pNamed, char* text, size_t size) const {
     MY_ASSERT(!IsEmpty() && size != 0);
     size_t used = 0;
-    auto advance = [&](int n) {
-        if (n > 0) used = std::min(size - 1, used + static_cast<size_t>(n));
-    };
     text[0] = 0;
-    advance(std::snprintf(text, size, "%s", m_pGroups[0]->GetName()));
+    AppendText(text, size, used, m_pGroups[0]->GetName());
     for (size_t i = 1; i < m_nDepth; ++i) {
         // The instance: its group's count in the parent instance so far.
         const int slot = m_pGroups[i - 1]->FindSlot(m_pGroups[i]->GetID());
         MY_ASSERT(slot >= 0);
-        advance(std::snprintf(text + used, size - used, "/%s[%u]", m_pGroups[i]->GetName(),
-                              m_Counts[i - 1][1 + static_cast<size_t>(slot)]));
+        char instance[16] = "[";
+        *std::to_chars(instance + 1, instance + sizeof instance - 2, m_Counts[i - 1][1 + static_cast<size_t>(slot)]).ptr = ']';
+        AppendText(text, size, used, "/");
+        AppendText(text, size, used, m_pGroups[i]->GetName());
+        AppendText(text, size, used, instance);
     }
-    if (pNamed != nullptr) advance(std::snprintf(text + used, size - used, "/%s", pNamed->GetName()));
+    if (pNamed != nullptr) {
+        AppendText(text, size, used, "/");
+        AppendText(text, size, used, pNamed->GetName());
+    }
 }
 
 // --------------------------------------------------------------- parser
@@ -127,7 +141,8 @@ void Locate(EN_VALIDATE_LOCATION& loc, const void* buffer, x_uint32 length, x_ui
         stack.FormatPath(slot >= 0 ? group.GetSlot(static_cast<size_t>(slot)).pNode : nullptr, loc.szPath,
                          sizeof loc.szPath);
     } else {
-        std::snprintf(loc.szPath, sizeof loc.szPath, "%s", root.GetName());
+        size_t used = 0;
+        AppendText(loc.szPath, sizeof loc.szPath, used, root.GetName());
     }
     loc.bLocated = 1;
 }

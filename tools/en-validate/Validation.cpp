@@ -7,6 +7,10 @@
 #include <tuple>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "En_ValidationPrivate.h"
 
 namespace tool {
@@ -156,7 +160,7 @@ const char* const kGuessedKindNote = "no MsgType entry: validated as a registrat
 void AppendNumber(std::string& out, long long n) {
     char digits[24];
     const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
-    out.append(digits, end);
+    out.append(digits, static_cast<size_t>(end - digits));  // not the iterator pair, which replaces
 }
 
 namespace {
@@ -232,9 +236,30 @@ const char* CodeName(int code) {
     }
 }
 
+namespace {
+
+// Printable ASCII without quote or backslash: what a JSON string holds as
+// it stands.  Most texts are.
+bool IsPlainJsonText(std::string_view text) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F), quote = _mm_set1_epi8('"'),
+                  backslash = _mm_set1_epi8('\\');
+    for (; i + 16 <= text.size(); i += 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+        // Signed: bytes above 0x7F are below the space too.
+        const __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(c, space), _mm_cmpeq_epi8(c, del)),
+                                         _mm_or_si128(_mm_cmpeq_epi8(c, quote), _mm_cmpeq_epi8(c, backslash)));
+        if (_mm_movemask_epi8(bad) != 0) return false;
+    }
+#endif
+    return std::all_of(text.begin() + i, text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
+}
+
+}  // namespace
+
 void AppendJsonString(std::string& out, std::string_view text) {
-    // Most texts need no escape: printable ASCII without quote or backslash.
-    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; })) {
+    if (IsPlainJsonText(text)) {
         out += '"';
         out += text;
         out += '"';
