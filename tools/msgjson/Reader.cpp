@@ -95,18 +95,21 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
     return std::make_pair(open, end - 1);
 }
 
-void EntryStarts::Start(size_t shift) {
+void EntryStarts::Start(size_t shift, size_t size, bool keep) {
     m_starts.clear();
     m_shift = shift;
+    m_keep = keep && uint64_t{size} <= 0xFFFFFFFFu;
     m_read = false;
 }
 
-void EntryStarts::Add(size_t offset) { m_starts.push_back(offset + m_shift); }
+void EntryStarts::Add(size_t offset) {
+    if (m_keep) m_starts.push_back(static_cast<uint32_t>(offset + m_shift));
+}
 
 void EntryStarts::Close(size_t offset) { m_close = offset + m_shift; }
 
 std::optional<size_t> EntryStarts::At(size_t entry) const {
-    if (!m_read || entry > m_starts.size()) return std::nullopt;
+    if (!m_read || !m_keep || entry > m_starts.size()) return std::nullopt;
     return entry == m_starts.size() ? m_close : m_starts[entry];
 }
 
@@ -289,7 +292,8 @@ Message Reader::Read(std::string_view text, size_t padding, Handle* into, const 
     const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
     if (bom) text.remove_prefix(3);
     detail::BlobWriter out(sink ? m_walk->handle : *into, sink ? 0 : text.size());
-    m_walk->starts.Start(bom ? 3 : 0);
+    // Entries handed to a sink are not validated here.
+    m_walk->starts.Start(bom ? 3 : 0, text.size() + (bom ? 3 : 0), !sink);
     const detail::MessageHead head =
         m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr, m_walk->starts);
     m_walk->starts.Read();

@@ -7,6 +7,7 @@
 #define EN_TOOLS_MSGJSON_READERPARTS_H
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -56,13 +57,15 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t);
 
 // Where the entries of a message begin in its text, as the walk meets
 // them, and where its "entries" array closes: the place of an entry in the
-// text is then a look-up.  Out of line, so that the kernels' walks share
-// one copy of the code that grows the list.
+// text is then a look-up.  Four bytes an entry: a text of 4 GiB or more has
+// no places.  Out of line, so that the kernels' walks share one copy of the
+// code that grows the list.
 class EntryStarts {
 public:
-    // Before a walk: offsets are recorded from now on, shift bytes after
-    // the walk's text (the byte order mark it does not see).
-    void Start(size_t shift);
+    // Before a walk over size bytes: offsets are recorded from now on when
+    // keep says so, shift bytes after the walk's text (the byte order mark
+    // it does not see).
+    void Start(size_t shift, size_t size, bool keep);
     void Add(size_t offset);
     // The closing bracket of "entries".
     void Close(size_t offset);
@@ -73,9 +76,10 @@ public:
     std::optional<size_t> At(size_t entry) const;
 
 private:
-    std::vector<size_t> m_starts;
+    std::vector<uint32_t> m_starts;
     size_t m_close = 0;
     size_t m_shift = 0;
+    bool m_keep = false;
     bool m_read = false;
 };
 
