@@ -35,12 +35,11 @@
 namespace {
 
 using nlohmann::json;
-typedef std::vector<unsigned char> Bytes;
 
 struct Case {
     std::string where;  // file:line
     msgjson::Message message;
-    bool nullHandle;
+    std::shared_ptr<msgjson::Handle> handle;  // its entries; none for a null handle
     std::string locale;  // empty: "C"
     int code;
     std::string text;
@@ -73,16 +72,17 @@ std::string Unhex(const std::string& hex) {
 }
 
 // The message of a JSON text, read as the tool reads it.
-msgjson::Message Read(std::string text) { return msgjson::Reader().Read(text); }
+msgjson::Message Read(std::string text, msgjson::Handle& into) { return msgjson::Reader().Read(text, into); }
 
-// A message object, or one whose bytes are in a file beside the suite.
-msgjson::Message MessageOf(const std::string& line, const json& object, const std::string& dir) {
-    if (!object.contains("blob")) return Read(line);
-    msgjson::Message m;
-    m.kind = object.at("kind") == "register" ? msgjson::Kind::Register : msgjson::Kind::Log;
-    if (m.kind == msgjson::Kind::Log) m.msgType = object.at("msgtype").get<int32_t>();
+// A message object, or one whose bytes are in a file beside the suite (or
+// none); its entries into into.
+msgjson::Message MessageOf(const std::string& line, const json& object, const std::string& dir, msgjson::Handle& into) {
+    if (!object.contains("blob")) return Read(line, into);
+    const msgjson::Message m{object.at("kind") == "register" ? msgjson::Kind::Register : msgjson::Kind::Log,
+                             object.value("msgtype", 0)};
+    if (object["blob"].is_null()) return m;
     const std::string bytes = ReadFile(dir + "/" + object.at("blob").get<std::string>());
-    m.blob.assign(bytes.begin(), bytes.end());
+    En_Msg_Load(into.get(), bytes.data(), bytes.size());
     return m;
 }
 
@@ -113,10 +113,9 @@ std::vector<Case> LoadLines(const std::string& dir, const std::string& cases, co
         if (!std::getline(e, b)) throw std::runtime_error(dir + "/" + expected + " ends before line " + std::to_string(line));
         const json message = json::parse(a), record = json::parse(b);
         const bool null = message.contains("blob") && message["blob"].is_null();
-        out.push_back({cases + ":" + std::to_string(line), null ? msgjson::Message() : MessageOf(a, message, dir), null,
-                       message.value("locale", ""), record.at("code").get<int>(), TextOf(record)});
-        if (null && message.at("kind") == "register") out.back().message.kind = msgjson::Kind::Register;
-        if (null && message.contains("msgtype")) out.back().message.msgType = message["msgtype"].get<int32_t>();
+        auto handle = std::make_shared<msgjson::Handle>();
+        out.push_back({cases + ":" + std::to_string(line), MessageOf(a, message, dir, *handle),
+                       null ? nullptr : handle, message.value("locale", ""), record.at("code").get<int>(), TextOf(record)});
     }
     return out;
 }
@@ -126,8 +125,9 @@ std::vector<Case> LoadManifest(const std::string& dir) {
     std::vector<Case> out;
     for (const json& item : json::parse(ReadFile(dir + "/manifest.json"))) {
         const std::string file = item.at("file").get<std::string>();
-        out.push_back({file, Read(ReadFile(dir + "/" + file)), false, "",
-                       item.at("code").get<int>(), TextOf(item)});
+        auto handle = std::make_shared<msgjson::Handle>();
+        out.push_back({file, Read(ReadFile(dir + "/" + file), *handle), handle, "", item.at("code").get<int>(),
+                       TextOf(item)});
     }
     return out;
 }
@@ -139,8 +139,7 @@ Record Validate(const Case& c, EN_VALIDATE_LOCATION* pLocation = nullptr,
                 std::vector<EN_VALIDATE_VIOLATION>* pAll = nullptr, x_uint32 nMax = 0, bool bSink = false) {
     const char* locale = std::setlocale(LC_ALL, c.locale.empty() ? "C" : c.locale.c_str());
     if (locale == nullptr) throw std::runtime_error(c.where + ": locale " + c.locale + " is not available");
-    msgjson::Handle h(c.message.blob);
-    void* handle = c.nullHandle ? nullptr : h.get();
+    void* handle = c.handle ? c.handle->get() : nullptr;
     EN_VALIDATE_RESULT r;
     const bool log = c.message.kind == msgjson::Kind::Log;
     if (pAll != nullptr) {
@@ -195,7 +194,7 @@ std::string ListProblem(const Case& c, const Record& r, const EN_VALIDATE_LOCATI
         if (strnlen(v.result.szMessage, sizeof v.result.szMessage) > EN_VALIDATE_MESSAGE_SIZE - 2 ||
             strnlen(p.szPath, sizeof p.szPath) == sizeof p.szPath)
             return "a text or path not terminated";
-        if (p.bLocated && !(uint64_t{p.nEntry} * 12 <= p.nOffset && p.nOffset <= c.message.blob.size() &&
+        if (p.bLocated && !(uint64_t{p.nEntry} * 12 <= p.nOffset && p.nOffset <= c.handle->size() &&
                             std::string(p.szPath).rfind("Root", 0) == 0))
             return "a place outside the blob";
         if (v.bNote != (v.result.nCode == 0)) return "a note with a code, or code 0 without note";
@@ -262,7 +261,7 @@ TEST_P(Conformance, EveryMessageGetsItsExactRecord) {
         const Record located = Validate(c, &l);
         const bool walk = r.code == 101 || r.code == 102 || r.code == 300;
         EXPECT_TRUE(located.code == r.code && located.text == r.text && l.bLocated == walk &&
-                    (!walk || (uint64_t{l.nEntry} * 12 <= l.nOffset && l.nOffset <= c.message.blob.size() &&
+                    (!walk || (uint64_t{l.nEntry} * 12 <= l.nOffset && l.nOffset <= c.handle->size() &&
                                std::string(l.szPath).rfind("Root", 0) == 0)))
             << c.where << ": " << located.code << " " << located.text << " at " << l.nEntry << " " << l.nOffset << " "
             << l.szPath;

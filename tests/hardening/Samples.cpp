@@ -15,11 +15,12 @@ std::vector<Sample> ConformanceCases() {
     std::ifstream cases(EN_CONFORMANCE_DIR "/cases.jsonl"), expected(EN_CONFORMANCE_DIR "/expected.jsonl");
     if (!cases || !expected) throw std::runtime_error("cannot read the reference cases");
     std::vector<Sample> out;
+    msgjson::Handle h;
     for (std::string c, e; std::getline(cases, c) && std::getline(expected, e);) {
-        const msgjson::Message m = msgjson::Reader().Read(c);
+        const msgjson::Message m = msgjson::Reader().Read(c, h);
         const nlohmann::json record = nlohmann::json::parse(e);
-        const bool bLog = m.kind == msgjson::Kind::Log;
-        out.push_back({bLog, bLog ? m.msgType : 0, m.blob, record.at("code").get<int>(), record.at("message")});
+        out.push_back({m.kind == msgjson::Kind::Log, m.msgType, {h.data(), h.data() + h.size()},
+                       record.at("code").get<int>(), record.at("message")});
     }
     return out;
 }

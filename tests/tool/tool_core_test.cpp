@@ -104,10 +104,9 @@ void AddGroup(const json& grammar, const json& group, json& entries) {
 }
 
 tool::Verdict ValidateEntries(const json& grammar, const json& entries) {
-    json m = {{"kind", grammar["kind"]}, {"entries", entries}};
-    if (grammar.contains("msgtype")) m["msgtype"] = grammar["msgtype"];
-    std::string text = m.dump();
-    return tool::Validate(msgjson::Reader().Read(text));
+    std::string text = json{{"kind", grammar["kind"]}, {"msgtype", grammar.value("msgtype", 0)}, {"entries", entries}}.dump();
+    msgjson::Handle h;
+    return tool::Validate(h, msgjson::Reader().Read(text, h));
 }
 
 TEST(Describe, AgreesWithTheLibrary) {

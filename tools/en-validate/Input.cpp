@@ -175,25 +175,26 @@ Bytes InputFile::ReadRest(size_t extra) {
     return bytes;
 }
 
-msgjson::Message InputFile::ReadJson(msgjson::Reader& reader, const msgjson::Overrides& overrides,
-                                     const msgjson::EntrySink& sink, std::string* kept) {
+msgjson::Message InputFile::ReadJson(msgjson::Reader& reader, msgjson::Handle& into,
+                                     const msgjson::Overrides& overrides, std::string* kept) {
     std::string text = ReadRest<std::string>(msgjson::kPadding);
-    if (sink) return reader.Read(text, overrides, 1, sink);
-    // Each value converted straight into the handle that is validated.
-    auto handle = std::make_shared<msgjson::Handle>();
-    msgjson::Message message = reader.Read(text, *handle, overrides, 1);
-    message.handle = std::move(handle);
+    const msgjson::Message message = reader.Read(text, into, overrides, 1);
     if (kept != nullptr) *kept = std::move(text);
     return message;
 }
 
-std::shared_ptr<msgjson::Handle> InputFile::ReadBlob() {
-    auto handle = std::make_shared<msgjson::Handle>();
+msgjson::Message InputFile::ReadJson(msgjson::Reader& reader, const msgjson::EntrySink& sink,
+                                     const msgjson::Overrides& overrides) {
+    std::string text = ReadRest<std::string>(msgjson::kPadding);
+    return reader.Read(text, sink, overrides, 1);
+}
+
+msgjson::Message InputFile::ReadBlob(msgjson::Handle& into, const msgjson::Overrides& overrides) {
     constexpr size_t kMost = 0xFFFFFFFFu;
     size_t size = m_prefix.size(), room = 0;
     auto resize = [&](size_t bytes) {
         if (bytes > kMost) throw InputError("larger than 4 GiB - 1 bytes, the most a message holds");
-        auto* p = static_cast<char*>(En_Msg_Resize(handle->get(), bytes));
+        auto* p = static_cast<char*>(En_Msg_Resize(into.get(), bytes));
         if (p == nullptr) throw std::bad_alloc();
         room = bytes;
         return p;
@@ -214,18 +215,11 @@ std::shared_ptr<msgjson::Handle> InputFile::ReadBlob() {
         std::memcpy(p + size, more, n);
         size += n;
     }
-    En_Msg_Resize(handle->get(), size);  // never fails: no larger
-    return handle;
-}
-
-msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides) {
-    msgjson::Message message;
-    message.handle = std::move(blob);
+    En_Msg_Resize(into.get(), size);  // never fails: no larger
     const std::optional<int32_t> msgType =
-        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(message.Data(), message.Size());
-    message.kind = overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register;
-    message.msgType = msgType.value_or(0);
-    return message;
+        overrides.kind ? overrides.msgType : msgjson::MsgTypeEntry(into.data(), into.size());
+    return {overrides.kind ? *overrides.kind : msgType ? msgjson::Kind::Log : msgjson::Kind::Register,
+            msgType.value_or(0)};
 }
 
 }  // namespace tool

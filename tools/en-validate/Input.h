@@ -74,16 +74,23 @@ public:
 
     bool IsJson() const { return m_json; }
 
-    // A JSON message, read whole, then parsed by reader; its text is then
-    // moved into *text when given.
-    msgjson::Message ReadJson(msgjson::Reader& reader, const msgjson::Overrides& overrides,
-                              const msgjson::EntrySink& sink = {}, std::string* text = nullptr);
+    // A JSON message, read whole, then parsed by reader, each value
+    // converted straight into the handle; its text is then moved into *text
+    // when given.
+    msgjson::Message ReadJson(msgjson::Reader& reader, msgjson::Handle& into, const msgjson::Overrides& overrides,
+                              std::string* text = nullptr);
+    // The same with the entries handed to sink.
+    msgjson::Message ReadJson(msgjson::Reader& reader, const msgjson::EntrySink& sink,
+                              const msgjson::Overrides& overrides);
 
-    // A blob, read straight into a message handle: a regular file in one
-    // read into room for its size, a stream into room that doubles.
-    // Throws InputError "read error: REASON", "larger than 4 GiB - 1 bytes,
-    // the most a message holds"; std::bad_alloc.
-    std::shared_ptr<msgjson::Handle> ReadBlob();
+    // A blob, read straight into the handle: a regular file in one read
+    // into room for its size, a stream into room that doubles.  Its kind and
+    // type are those the overrides give, else those of a log of the type of
+    // its MsgType entry (msgjson::MsgTypeEntry) when it has one, else a
+    // registration message.  Throws InputError "read error: REASON",
+    // "larger than 4 GiB - 1 bytes, the most a message holds";
+    // std::bad_alloc.
+    msgjson::Message ReadBlob(msgjson::Handle& into, const msgjson::Overrides& overrides);
 
 private:
     // The first bytes, then the rest of the input, with extra bytes of capacity.
@@ -97,11 +104,6 @@ private:
     std::string m_prefix;
     bool m_json = false;
 };
-
-// A blob as a message: its kind and type are those the overrides give,
-// else those of a log of the type of its MsgType entry
-// (msgjson::MsgTypeEntry) when it has one, else a registration message.
-msgjson::Message BlobMessage(std::shared_ptr<msgjson::Handle> blob, const msgjson::Overrides& overrides);
 
 }  // namespace tool
 

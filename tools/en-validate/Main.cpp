@@ -107,14 +107,16 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         msgjson::Reader reader;
         tool::JsonSource source{&reader, {}, 1};  // of a JSON message, for the line of a place
         std::string text;
+        msgjson::Handle handle;  // the message's entries
         const msgjson::Message message =
-            json ? in.ReadJson(reader, overrides, {}, &text) : tool::BlobMessage(in.ReadBlob(), overrides);
+            json ? in.ReadJson(reader, handle, overrides, &text) : in.ReadBlob(handle, overrides);
         source.text = text;
         r.type = tool::DescribeKind(message);
-        r.verdict = tool::Validate(message, maxViolations, json ? &source : nullptr, file == "-" ? "standard input" : file);
-        if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, message.Data(), message.Size());
+        r.verdict = tool::Validate(handle, message, maxViolations, json ? &source : nullptr,
+                                   file == "-" ? "standard input" : file);
+        if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, handle.data(), handle.size());
         if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
-            !msgjson::MsgTypeEntry(message.Data(), message.Size()))
+            !msgjson::MsgTypeEntry(handle.data(), handle.size()))
             r.note = tool::kGuessedKindNote;
         r.kind = message.kind;
         r.msgType = message.msgType;
@@ -478,19 +480,21 @@ int Encode(const Options& opt) {
         return UsageError("will not write a blob to a terminal: redirect standard output or give -o FILE");
     return WriteTo(opt.output, [&](tool::Output& out) {
         msgjson::Reader reader;
-        in.ReadJson(reader, opt.Overrides(), [&](const unsigned char* p, size_t n) {
+        in.ReadJson(reader, [&](const unsigned char* p, size_t n) {
             out.Write(std::string_view(reinterpret_cast<const char*>(p), n));
-        });
+        }, opt.Overrides());
     });
 }
 
 // The JSON message form of a blob, of the kind validation takes it for,
-// written as it is decoded (msgjson::DecodeMessage).  A broken blob writes
+// written as it is decoded (msgjson::DecodeBlob).  A broken blob writes
 // nothing.
 int Decode(const Options& opt) {
-    const msgjson::Message message = tool::BlobMessage(OpenFor(opt.files.front(), false).ReadBlob(), opt.Overrides());
+    msgjson::Handle blob;
+    const msgjson::Message message = OpenFor(opt.files.front(), false).ReadBlob(blob, opt.Overrides());
     return WriteTo(opt.output, [&](tool::Output& out) {
-        msgjson::DecodeMessage(message, [&](std::string_view text) { out.Write(text); });
+        msgjson::DecodeBlob(blob.data(), blob.size(), message.kind, message.msgType,
+                            [&](std::string_view text) { out.Write(text); });
     });
 }
 

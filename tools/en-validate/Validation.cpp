@@ -179,11 +179,8 @@ std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t 
 
 }  // namespace
 
-Verdict Validate(const msgjson::Message& message, size_t maxViolations, const JsonSource* source,
-                 const std::string& name) {
-    std::optional<msgjson::Handle> loaded;
-    if (!message.handle) loaded.emplace(message.blob);
-    const msgjson::Handle& handle = message.handle ? *message.handle : *loaded;
+Verdict Validate(const msgjson::Handle& handle, const msgjson::Message& message, size_t maxViolations,
+                 const JsonSource* source, const std::string& name) {
     EN_VALIDATE_RESULT record;
     EN_VALIDATE_LOCATION location;
     thread_local ViolationList all;  // kept by the thread that validates files

@@ -63,23 +63,24 @@ struct ViolationList {
     size_t count = 0;  // delivered for the last message
 };
 
-// Validates one message as En_Validate_Log or En_Validate_RegisterData
-// does, through the library's located counterparts, which give the same
-// code and text and say where.  When the library says 300 and the blob's
-// structure or one of its values is broken, blobFault says why
-// (msgjson::BlobFault).  With maxViolations, also every violation (--all).
-// source, when given, is the JSON text the message was read from, named
-// name: each place then names its line and column there too.
-Verdict Validate(const msgjson::Message& message, size_t maxViolations = 0, const JsonSource* source = nullptr,
-                 const std::string& name = {});
+// Validates the message whose entries are in handle as En_Validate_Log or
+// En_Validate_RegisterData does, through the library's located
+// counterparts, which give the same code and text and say where.  When the
+// library says 300 and the blob's structure or one of its values is
+// broken, blobFault says why (msgjson::BlobFault).  With maxViolations,
+// also every violation (--all).  source, when given, is the JSON text the
+// message was read from, named name: each place then names its line and
+// column there too.
+Verdict Validate(const msgjson::Handle& handle, const msgjson::Message& message, size_t maxViolations = 0,
+                 const JsonSource* source = nullptr, const std::string& name = {});
 
-// Validates the message whose entries are in handle (message.blob is not
-// looked at) and appends the keys of its verdict (VerdictJsonKeys) to out,
-// with no allocation once out and place have room; returns the code.  place,
-// when given, gets the place of the verdict (PlaceOf).  With all, the
-// violations are delivered into all's records and the key "violations"
-// lists them.  With source, each place also gets "json_line" and
-// "json_column" of its entry in the message's JSON text.
+// Validates the message whose entries are in handle and appends the keys
+// of its verdict (VerdictJsonKeys) to out, with no allocation once out and
+// place have room; returns the code.  place, when given, gets the place of
+// the verdict (PlaceOf).  With all, the violations are delivered into
+// all's records and the key "violations" lists them.  With source, each
+// place also gets "json_line" and "json_column" of its entry in the
+// message's JSON text.
 int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message, std::string& out,
                  std::string* place = nullptr, ViolationList* all = nullptr, const JsonSource* source = nullptr);
 

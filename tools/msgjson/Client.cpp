@@ -52,15 +52,14 @@ struct Reader::Walk {
     En_MsgJson_Reader* reader = En_MsgJson_ReaderCreate();
     ~Walk() { En_MsgJson_ReaderDestroy(reader); }
 
-    template <class F>
-    Message Read(std::string& text, const Overrides& o, size_t firstLine, void* handle, const F* sink) {
+    Message Read(std::string& text, const Overrides& o, size_t firstLine, void* handle, const EntrySink* sink) {
         text.reserve(text.size() + kPadding);
-        Trampoline<F> t{sink, {}};
+        Trampoline<EntrySink> t{sink, {}};
         int kind = 0;
         int32_t msgType = 0;
         const int rc = En_MsgJson_Read(reader, text.data(), text.size(), text.capacity() - text.size(),
                                        !o.kind ? EN_MSGJSON_KIND_UNSET : *o.kind == Kind::Log ? EN_MSGJSON_LOG : EN_MSGJSON_REGISTER,
-                                       o.msgType.value_or(0), firstLine, handle, handle ? nullptr : &Trampoline<F>::Call,
+                                       o.msgType.value_or(0), firstLine, handle, handle ? nullptr : &decltype(t)::Call,
                                        &t, &kind, &msgType);
         Check(rc, En_MsgJson_Error(reader), t.thrown);
         return Head(kind, msgType);
@@ -73,17 +72,12 @@ Reader::Reader() : m_walk(std::make_unique<Walk>()) {
 
 Reader::~Reader() = default;
 
-Message Reader::Read(std::string& text, const Overrides& overrides, size_t firstLine, const EntrySink& sink) {
-    std::vector<unsigned char> blob;
-    const EntrySink toBlob = [&blob](const unsigned char* p, size_t n) { blob.insert(blob.end(), p, p + n); };
-    if (!sink) blob.reserve(text.size());  // a blob is rarely larger than its text
-    Message m = m_walk->Read(text, overrides, firstLine, nullptr, sink ? &sink : &toBlob);
-    m.blob = std::move(blob);
-    return m;
+Message Reader::Read(std::string& text, Handle& into, const Overrides& overrides, size_t firstLine) {
+    return m_walk->Read(text, overrides, firstLine, into.get(), nullptr);
 }
 
-Message Reader::Read(std::string& text, Handle& into, const Overrides& overrides, size_t firstLine) {
-    return m_walk->Read<EntrySink>(text, overrides, firstLine, into.get(), nullptr);
+Message Reader::Read(std::string& text, const EntrySink& sink, const Overrides& overrides, size_t firstLine) {
+    return m_walk->Read(text, overrides, firstLine, nullptr, &sink);
 }
 
 const char* TypeName(uint32_t code) { return En_MsgJson_TypeName(code); }
@@ -99,16 +93,15 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
     return whole;
 }
 
-void DecodeMessage(const Message& message, const TextSink& write) {
+void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write) {
     const auto piece = [&write](const unsigned char* p, size_t n) {
         write(std::string_view(reinterpret_cast<const char*>(p), n));
     };
     Trampoline<decltype(piece)> t{&piece, {}};
-    const int rc = En_MsgJson_Decode(message.Data(), message.Size(),
-                                     message.kind == Kind::Log ? EN_MSGJSON_LOG : EN_MSGJSON_REGISTER, message.msgType,
+    const int rc = En_MsgJson_Decode(blob, size, kind == Kind::Log ? EN_MSGJSON_LOG : EN_MSGJSON_REGISTER, msgType,
                                      &decltype(t)::Call, &t);
     if (rc == EN_MSGJSON_EINPUT) {
-        const std::string fault = BlobFault(message.Data(), message.Size(), false);
+        const std::string fault = BlobFault(blob, size, false);
         throw InputError(fault.empty() ? "a value is too long to write as hex on this system" : fault);
     }
     Check(rc, "", t.thrown);

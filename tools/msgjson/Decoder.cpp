@@ -108,10 +108,6 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues) 
     return "";
 }
 
-void DecodeMessage(const Message& message, const TextSink& write) {
-    DecodeBlob(message.Data(), message.Size(), message.kind, message.msgType, write);
-}
-
 void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write) {
     const std::string fault = BlobFault(blob, size, false);
     if (!fault.empty()) throw InputError(fault);

@@ -35,7 +35,6 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -54,15 +53,11 @@ enum class Kind { Log, Register };
 
 class Handle;
 
+// What a message is besides its entries, which a read puts into a Handle
+// or hands to an EntrySink (encoded as docs/blob-format.md says).
 struct Message {
     Kind kind = Kind::Log;
-    int32_t msgType = 0;               // meaningful for Kind::Log
-    std::vector<unsigned char> blob;   // encoded entries (docs/blob-format.md), unless in handle
-    std::shared_ptr<Handle> handle;    // when set, the entries are there instead, and blob is empty
-
-    // The encoded entries, wherever they are.
-    const unsigned char* Data() const;
-    size_t Size() const;
+    int32_t msgType = 0;  // meaningful for Kind::Log
 };
 
 // What the command line may supply or override.
@@ -90,19 +85,17 @@ public:
 
     // Reads the message object of text, value after value: no document tree
     // is built, each entry is encoded as soon as it has been read, values of
-    // other keys are only checked.  text gets kPadding bytes of capacity past
-    // its end (and they are set).  Lines of errors count from firstLine.  The
-    // entries go to sink when one is given (message.blob then stays empty),
-    // else into message.blob.  Throws InputError: "line L, column C: why"
-    // for text that is not JSON, else a place in the message such as
-    // entries[3].value.
-    Message Read(std::string& text, const Overrides& overrides = {}, size_t firstLine = 1, const EntrySink& sink = {});
-
-    // The same, with the entries written into the handle, which is cleared
-    // first: each value is converted straight into the handle's buffer, and
-    // once the buffers have grown, reading allocates nothing.  message.blob
-    // stays empty.
+    // other keys are only checked.  The entries are written into the handle,
+    // which is cleared first: each value is converted straight into the
+    // handle's buffer, and once the buffers have grown, reading allocates
+    // nothing.  text gets kPadding bytes of capacity past its end (and they
+    // are set).  Lines of errors count from firstLine.  Throws InputError:
+    // "line L, column C: why" for text that is not JSON, else a place in the
+    // message such as entries[3].value.
     Message Read(std::string& text, Handle& into, const Overrides& overrides = {}, size_t firstLine = 1);
+
+    // The same, with the entries handed to sink one at a time (--encode).
+    Message Read(std::string& text, const EntrySink& sink, const Overrides& overrides = {}, size_t firstLine = 1);
 
     // Either of the above for text followed by padding (at least kPadding)
     // readable bytes, already set: the entries to sink when one is given,
@@ -136,14 +129,13 @@ std::string BlobFault(const unsigned char* blob, size_t size, bool checkValues);
 // Receives text as it is made.
 using TextSink = std::function<void(std::string_view text)>;
 
-// The JSON message form of a message, written piece by piece: its kind and
-// type, then one entry of its blob a line, indented by the groups open
-// around it, with the keys "id", "name" (the node of the message's grammar,
-// when the entry names one), "type" (a name where the code has one) and
-// "value" or "raw".  A blob whose structure is broken writes nothing and
-// throws InputError (BlobFault's text).
-void DecodeMessage(const Message& message, const TextSink& write);
-// The same for the bytes of a blob (in the library only: En_MsgJson_Decode).
+// The JSON message form of a blob taken for a message of the given kind
+// and type, written piece by piece: its kind and type, then one entry a
+// line, indented by the groups open around it, with the keys "id", "name"
+// (the node of the message's grammar, when the entry names one), "type" (a
+// name where the code has one) and "value" or "raw".  A blob whose
+// structure is broken writes nothing and throws InputError (BlobFault's
+// text).
 void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgType, const TextSink& write);
 
 // The log message type of a decoded blob: the value of a root entry MsgType
@@ -154,7 +146,6 @@ std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size);
 class Handle {
 public:
     Handle();
-    explicit Handle(const std::vector<unsigned char>& blob);
     // Of a handle that stays its owner's: not destroyed with this.
     explicit Handle(void* borrowed) : m_h(borrowed), m_own(false) {}
     ~Handle();
@@ -170,12 +161,6 @@ private:
     void* m_h;
     bool m_own = true;
 };
-
-inline const unsigned char* Message::Data() const {
-    return handle ? static_cast<const unsigned char*>(En_Msg_GetBuffer(handle->get())) : blob.data();
-}
-
-inline size_t Message::Size() const { return handle ? En_Msg_BytesUsed(handle->get()) : blob.size(); }
 
 }  // namespace msgjson
 
