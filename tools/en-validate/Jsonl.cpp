@@ -55,8 +55,8 @@ constexpr size_t kLinesPerJob = 2048;
 constexpr size_t kBytesPerJob = 4 << 20;
 constexpr size_t kReadSize = 64 << 10;
 // A batch is validated in chunks, which the threads take one at a time:
-// at most this many lines and about this many bytes each, and at least
-// kLastChunkLines lines (but the batch's last).
+// with more than one thread, at most this many lines and about this many
+// bytes each, and at least kLastChunkLines lines (but the batch's last).
 constexpr size_t kChunkLines = 256;
 constexpr size_t kChunkBytes = 256 << 10;
 constexpr size_t kLastChunkLines = 8;
@@ -247,9 +247,14 @@ void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, co
 // of jobs threads, within the bounds above: the chunks get smaller towards
 // the end of the batch, so that the threads finish at about the same time,
 // and there are few of them, so that handing over their outputs costs
-// little.
+// little.  One thread has nothing to share: its batch is one chunk, whose
+// output is handed over once, as the whole batch is validated.
 void CutChunks(const Batch& batch, unsigned jobs, std::vector<size_t>& ends) {
     ends.clear();
+    if (jobs == 1) {
+        if (batch.n != 0) ends.push_back(batch.n);
+        return;
+    }
     size_t start = 0, bytes = 0;
     size_t most = 0;  // lines of the chunk being cut
     for (size_t i = 0; i < batch.n; ++i) {
