@@ -7,8 +7,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <optional>
 #include <system_error>
 #include <thread>
@@ -52,6 +54,12 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kLinesPerJob = 2048;
 constexpr size_t kBytesPerJob = 4 << 20;
 constexpr size_t kReadSize = 64 << 10;
+// A batch is validated in chunks, which the threads take one at a time:
+// with more than one thread, at most this many lines and about this many
+// bytes each, and at least kLastChunkLines lines (but the batch's last).
+constexpr size_t kChunkLines = 256;
+constexpr size_t kChunkBytes = 256 << 10;
+constexpr size_t kLastChunkLines = 8;
 // How long a batch that holds a line waits for more.
 constexpr std::chrono::milliseconds kBatchWait(50);
 // How often a read during validation looks whether the validation is done.
@@ -195,7 +203,7 @@ private:
     std::string m_error;
 };
 
-// One batch of lines: read whole, then validated in parts.
+// One batch of lines: read whole, then validated chunk by chunk.
 struct Batch {
     std::vector<std::string> lines;
     size_t n = 0;       // lines read into it
@@ -234,6 +242,41 @@ void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, co
     }
 }
 
+// Cuts the lines of batch into chunks: ends[c] is the end of chunk c, the
+// start of chunk c + 1.  A chunk holds a quarter of the lines left for each
+// of jobs threads, within the bounds above: the chunks get smaller towards
+// the end of the batch, so that the threads finish at about the same time,
+// and there are few of them, so that handing over their outputs costs
+// little.  One thread has nothing to share: its batch is one chunk, whose
+// output is handed over once, as the whole batch is validated.
+void CutChunks(const Batch& batch, unsigned jobs, std::vector<size_t>& ends) {
+    ends.clear();
+    if (jobs == 1) {
+        if (batch.n != 0) ends.push_back(batch.n);
+        return;
+    }
+    size_t start = 0, bytes = 0;
+    size_t most = 0;  // lines of the chunk being cut
+    for (size_t i = 0; i < batch.n; ++i) {
+        if (i == start) most = std::clamp<size_t>((batch.n - i) / (size_t(4) * jobs), kLastChunkLines, kChunkLines);
+        bytes += batch.lines[i].size();
+        if (i + 1 - start == most || bytes >= kChunkBytes || i + 1 == batch.n) {
+            ends.push_back(i + 1);
+            start = i + 1;
+            bytes = 0;
+        }
+    }
+}
+
+// What a chunk of a batch gives: its output lines and counts, or why it
+// could not be validated; ready once its thread is done with it.
+struct Chunk {
+    std::string out;
+    BatchCounts counts;
+    std::exception_ptr failure;
+    bool ready = false;  // under the batch's mutex
+};
+
 }  // namespace
 
 BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options) {
@@ -243,49 +286,93 @@ BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
     // While the threads validate one batch, the next one is read.
     Batch batches[2];
     for (Batch& b : batches) b.lines.resize(kLinesPerJob * jobs);
-    std::vector<std::string> outputs(jobs);
-    std::vector<BatchCounts> partCounts(jobs);
-    std::vector<std::exception_ptr> failures(jobs);
+    std::vector<size_t> ends;
+    ends.reserve(kLinesPerJob * jobs);
+    std::vector<Chunk> chunks;  // grows to the most chunks of a batch
     std::vector<Worker> workers(jobs);
+    std::vector<std::thread> threads;
+    threads.reserve(jobs);
+    std::mutex mutex;
+    std::condition_variable validated;  // a chunk is ready
     ReadBatch(reader, batches[0], options.firstLine, jobs);
     for (size_t cur = 0;; cur ^= 1) {
         Batch& batch = batches[cur];
         Batch& next = batches[cur ^ 1];
         counts.lines += batch.n;
-        const unsigned parts = batch.n >= jobs ? jobs : 1;
-        std::atomic<unsigned> finished{0};
-        auto work = [&](unsigned part) {
-            try {
-                outputs[part].clear();
-                partCounts[part] = {};
-                for (size_t i = batch.n * part / parts; i < batch.n * (part + 1) / parts; ++i)
-                    ProcessLine(workers[part], batch.lines[i], batch.first + i, options, outputs[part],
-                                partCounts[part]);
-            } catch (...) {
-                failures[part] = std::current_exception();
+        CutChunks(batch, jobs, ends);
+        const size_t n = ends.size();
+        if (chunks.size() < n) chunks.resize(n);
+        for (size_t c = 0; c < n; ++c) {
+            chunks[c].failure = nullptr;
+            chunks[c].ready = false;
+        }
+        std::atomic<size_t> taken{0};  // chunks handed to a thread; n or more: take no further
+        std::atomic<size_t> finished{0};  // threads that take no further chunk
+        size_t awaited = 0;  // the chunk whose output is written next; under mutex
+        auto work = [&](Worker& worker) {
+            for (size_t c; (c = taken++) < n;) {
+                Chunk& chunk = chunks[c];
+                try {
+                    chunk.out.clear();
+                    chunk.counts = {};
+                    for (size_t i = c == 0 ? 0 : ends[c - 1]; i < ends[c]; ++i)
+                        ProcessLine(worker, batch.lines[i], batch.first + i, options, chunk.out, chunk.counts);
+                } catch (...) {
+                    chunk.failure = std::current_exception();
+                    taken = n;
+                }
+                bool wake;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    chunk.ready = true;
+                    wake = c == awaited;
+                }
+                if (wake) validated.notify_one();
+                if (chunk.failure) break;
             }
             ++finished;
         };
-        std::vector<std::thread> threads;
-        try {
-            for (unsigned part = 0; part < parts; ++part) threads.emplace_back(work, part);
-        } catch (const std::system_error& e) {
+        auto stop = [&] {
+            taken = n;
             for (std::thread& t : threads) t.join();
-            throw ThreadError(std::string("cannot start a thread: ") + e.what());
-        }
-        std::exception_ptr readFailure;
+            threads.clear();
+        };
         try {
-            if (batch.more) ReadBatch(reader, next, batch.first + batch.n, jobs, [&] { return finished == parts; });
+            // jobs threads, fewer for a batch of fewer lines; a thread may find no chunk left.
+            for (size_t t = 0; t < std::min<size_t>(jobs, batch.n); ++t)
+                threads.emplace_back(work, std::ref(workers[t]));
+        } catch (const std::system_error& e) {
+            stop();
+            throw ThreadError(std::string("cannot start a thread: ") + e.what());
         } catch (...) {
-            readFailure = std::current_exception();
+            stop();
+            throw;
         }
-        for (std::thread& t : threads) t.join();
-        if (readFailure) std::rethrow_exception(readFailure);
-        for (unsigned part = 0; part < parts; ++part) {
-            if (failures[part]) std::rethrow_exception(failures[part]);
-            out(outputs[part]);
-            counts.Add(partCounts[part]);
+        std::exception_ptr failure;  // of the first chunk that failed, after the outputs before it
+        try {
+            if (batch.more)
+                ReadBatch(reader, next, batch.first + batch.n, jobs, [&] { return finished == threads.size(); });
+            // Then the chunks' outputs in order, each as soon as it is ready.
+            for (size_t c = 0; c < n; ++c) {
+                Chunk& chunk = chunks[c];
+                {
+                    std::unique_lock<std::mutex> lock(mutex);
+                    awaited = c;
+                    validated.wait(lock, [&] { return chunk.ready; });
+                }
+                if (chunk.failure) {
+                    failure = chunk.failure;
+                    break;
+                }
+                out(chunk.out);
+                counts.Add(chunk.counts);
+            }
+        } catch (...) {
+            stop();
+            throw;
         }
+        stop();
+        if (failure) std::rethrow_exception(failure);
         if (options.progress) options.progress(counts);
         if (!batch.more) break;
         // Nothing came while the batch was validated: now wait as long as it takes.

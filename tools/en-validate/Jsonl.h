@@ -62,12 +62,16 @@ public:
 // MsgType entry disagree} or {"line": L, "error": "line L...: why"} (also
 // for a line longer than maxLine, which is never held whole).  Lines are
 // read in batches of at most a few thousand lines and a few MiB, so that
-// memory stays bounded whatever the input's size; jobs threads validate the
-// parts of a batch at once while the next batch is read.  A batch is also
-// closed when no further line has come 50 ms after its first, so that a
-// slow producer sees every verdict soon after its line; out gets the
-// output lines of each part of a batch as soon as the batch is validated.
-// Throws ThreadError when a thread cannot be started.
+// memory stays bounded whatever the input's size; jobs threads validate a
+// batch at once, taking its chunks of up to a few hundred lines (one
+// thread: the whole batch) one at a time, while the next batch is read.
+// A batch is also closed when no further line has come 50 ms after its
+// first, so that a slow producer sees every verdict soon after its line.
+// Once the next batch is read (or the reading has stopped), out gets the
+// output lines of each chunk in order, as soon as the chunk and those
+// before it are validated.  Throws ThreadError when a thread cannot be
+// started; an exception of a thread is rethrown once the outputs of the
+// chunks before its chunk are out.
 BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options);
 
 }  // namespace tool

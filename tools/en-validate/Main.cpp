@@ -423,7 +423,7 @@ int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::
     if (opt.all) options.maxViolations = opt.maxViolations;
     if (named) options.file = "\"file\": " + tool::JsonString(file) + ", ";
     if (showProgress) options.progress = progress;
-    // Each batch's verdicts are written at once, for whoever waits for them.
+    // Each chunk's verdicts are written at once, for whoever waits for them.
     const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
         out.Write(text);
         out.Flush();
