@@ -98,7 +98,7 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
 void EntryStarts::Start(size_t shift, size_t size, bool keep) {
     m_starts.clear();
     m_shift = shift;
-    m_keep = keep && uint64_t{size} <= 0xFFFFFFFFu;
+    m_keep = keep && (uint64_t{size} >> 32) == 0;
     m_read = false;
 }
 

@@ -252,10 +252,13 @@ private:
     void Entries(od::array entries) {
         for (auto element : entries) {
             od::value item = Get<od::value>(std::move(element));
-            if (Get<od::json_type>(item.type()) != od::json_type::object)
+            const char* const start = item.raw_json_token().data();
+            od::object object;
+            // Anything but an object is refused before the parser moves on.
+            if (item.get_object().get(object) != simdjson::SUCCESS)
                 NotAnEntry(m_entries, Read(item, 2, Place{{}, m_entries}));
-            m_starts.Add(Offset(item.raw_json_token().data()));
-            Entry(Get<od::object>(item.get_object()));
+            m_starts.Add(Offset(start));
+            Entry(object);
         }
     }
 
