@@ -63,10 +63,6 @@ bool PutAscii16(const unsigned char* p, unsigned char* out) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(high, zero));
     return true;
 }
-
-bool Ascii16(const unsigned char* p) {
-    return _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))) == 0;
-}
 #endif
 
 }  // namespace
@@ -74,9 +70,6 @@ bool Ascii16(const unsigned char* p) {
 size_t CodePointCount(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     size_t n = 0, i = 0;
-#if defined(__SSE2__)
-    for (; i + 16 <= s.size() && Ascii16(p + i); i += 16) n += 16;
-#endif
     for (; i + 8 <= s.size() && Ascii8(p + i); i += 8) n += 8;
     for (; i < s.size(); ++i) n += (p[i] & 0xC0) != 0x80;
     return n;
