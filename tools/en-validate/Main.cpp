@@ -105,12 +105,11 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         tool::InputFile in(file);
         const bool json = in.IsJson();
         msgjson::Reader reader;
-        tool::JsonSource source{&reader, {}, 1};  // of a JSON message, for the line of a place
         std::string text;
         msgjson::Handle handle;  // the message's entries
         const msgjson::Message message =
             json ? in.ReadJson(reader, handle, overrides, &text) : in.ReadBlob(handle, overrides);
-        source.text = text;
+        const tool::JsonSource source{&reader, text, 1};  // of a JSON message, for the line of a place
         r.type = tool::DescribeKind(message);
         r.verdict = tool::Validate(handle, message, maxViolations, json ? &source : nullptr,
                                    file == "-" ? "standard input" : file);

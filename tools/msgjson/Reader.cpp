@@ -15,11 +15,7 @@ namespace msgjson {
 
 namespace detail {
 
-namespace {
-
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
-
-}  // namespace
 
 bool IsBlank(std::string_view t) { return std::all_of(t.begin(), t.end(), [](char c) { return IsBlank(c); }); }
 

@@ -38,6 +38,7 @@ bool IsIntegerLiteral(std::string_view t);
 // A number literal that strtod finds out of range.
 bool OutOfRange(std::string_view literal);
 
+bool IsBlank(char c);  // JSON's white space
 bool IsBlank(std::string_view t);
 
 // Gives text kPadding bytes past its end, set (the parser reads them).

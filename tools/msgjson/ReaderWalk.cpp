@@ -280,7 +280,7 @@ private:
             const od::json_type type = Get<od::json_type>(doc.type());
             if (type == od::json_type::object) {
                 size_t start = i;
-                while (IsBlankByte(m_text[start])) ++start;
+                while (IsBlank(m_text[start])) ++start;
                 m_starts.Add(start);
                 Entry(Get<od::object>(doc.get_object()));
             } else {
@@ -310,11 +310,9 @@ private:
         const char* at = nullptr;
         if (m_doc->current_location().get(at) != simdjson::SUCCESS) at = m_end;
         do --at;
-        while (IsBlankByte(*at));
+        while (IsBlank(*at));
         m_starts.Close(Offset(at));
     }
-
-    static bool IsBlankByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
     // An entry's key: compared as it stands (raw: the text after its
     // opening quote), unescaped only when it is none of the keys so.
