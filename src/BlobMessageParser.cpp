@@ -108,23 +108,32 @@ private:
     CBlobReader* m_pReader;
 };
 
+// How far the walk over the entry headers (LocateEntry) has come: the
+// reader only moves forward, so each location of one message goes on from
+// the one before, and listing every violation stays linear.
+struct CEntryCursor {
+    size_t nPos = 0;   // the entry where the walk stopped
+    size_t nLast = 0;  // the entry before it
+    x_uint32 nCount = 0;  // entries walked
+};
+
 // Sets the entry of a location: the one read last (read), else the one at
 // position, where the reader stands (the end of the data or an entry it
 // refuses).  The walk over the entry headers stops at position, which the
 // reader has passed already.
-void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bool read, EN_VALIDATE_LOCATION& loc) {
-    size_t pos = 0, last = 0;
-    x_uint32 n = 0;
+void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bool read, CEntryCursor& at,
+                 EN_VALIDATE_LOCATION& loc) {
+    if (at.nPos > position) at = CEntryCursor();
     CBlobEntryHeader e;
-    while (pos < position && ReadEntryHeader(blob, size, pos, e) == 0) {
-        last = pos;
-        pos = e.nNext;
-        ++n;
+    while (at.nPos < position && ReadEntryHeader(blob, size, at.nPos, e) == 0) {
+        at.nLast = at.nPos;
+        at.nPos = e.nNext;
+        ++at.nCount;
     }
     // A reader that could not attach (no memory for a copy) stands nowhere:
     // the walk then ends at the end of the data or at a broken entry.
-    loc.nEntry = read && n != 0 ? n - 1 : n;
-    loc.nOffset = static_cast<x_uint32>(read ? last : pos);
+    loc.nEntry = read && at.nCount != 0 ? at.nCount - 1 : at.nCount;
+    loc.nOffset = static_cast<x_uint32>(read ? at.nLast : at.nPos);
 }
 
 // Fills the location of a violation decided at the entry read last (read)
@@ -132,9 +141,9 @@ void LocateEntry(const unsigned char* blob, x_uint32 size, x_uint32 position, bo
 // and the path of the open groups (open: the root is not closed yet), with
 // the node the entry names in the innermost one.
 void Locate(EN_VALIDATE_LOCATION& loc, const void* buffer, x_uint32 length, x_uint32 remaining, bool read, bool open,
-            const CContextStack& stack, const CMsgEntry& entry, const CGroupNode& root) {
+            CEntryCursor& at, const CContextStack& stack, const CMsgEntry& entry, const CGroupNode& root) {
     const x_uint32 size = buffer != nullptr ? length : 0;  // a reader attached to nothing holds no entry
-    LocateEntry(static_cast<const unsigned char*>(buffer), size, size - remaining, read, loc);
+    LocateEntry(static_cast<const unsigned char*>(buffer), size, size - remaining, read, at, loc);
     if (open) {
         const CGroupNode& group = *stack.GetCurrentGroupNode();
         const int slot = read && entry.m_nDataType != DT_END_OF_GROUP ? group.FindSlot(entry.m_nID) : -1;
@@ -190,9 +199,10 @@ bool CBlobMessageParser::Parse(void* msgHandle, const CBlobGrammar& grammar, CVi
     // changes from entry to entry is passed, not captured, so that it stays
     // in registers.
     const CBlobReader* pReader = reader.operator->();
-    auto report = [&sink, &v, buffer, length, pReader, &stack, &entry, &root](bool read, bool rootOpen) {
-        return sink.Report(v, [=, &stack, &entry, &root](EN_VALIDATE_LOCATION& loc) {
-            Locate(loc, buffer, length, pReader->Remaining(), read, rootOpen, stack, entry, root);
+    CEntryCursor located;
+    auto report = [&sink, &v, buffer, length, pReader, &located, &stack, &entry, &root](bool read, bool rootOpen) {
+        return sink.Report(v, [=, &located, &stack, &entry, &root](EN_VALIDATE_LOCATION& loc) {
+            Locate(loc, buffer, length, pReader->Remaining(), read, rootOpen, located, stack, entry, root);
         });
     };
     x_uint32 skipped = 0;  // the depth of a refused group's subtree being skipped (full list only)

@@ -4,6 +4,8 @@
 // program is compiled, as the library makes its own; broken tables are
 // broken_table.cpp's.
 #include <algorithm>
+#include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -175,6 +177,26 @@ TEST(Constraints, EveryKindOnEveryDataType) {
         SCOPED_TRACE(c.text);
         EXPECT_EQ(Check(c.id, c.value), c.text);
     }
+}
+
+// A violation's text is what snprintf makes of its format: the plain
+// conversions are written directly, anything else by the C library, and
+// both are cut at 1023 characters.
+#define EXPECT_FORMATTED_AS_PRINTF(...)                  \
+    {                                                    \
+        CViolation v;                                    \
+        v.Set(101, __VA_ARGS__);                         \
+        char want[sizeof v.m_szErrMsg];                  \
+        std::snprintf(want, sizeof want, __VA_ARGS__);   \
+        EXPECT_STREQ(v.m_szErrMsg, want);                \
+    }
+
+TEST(Violations, FormattedAsPrintf) {
+    const std::string longName(1100, 'n');
+    EXPECT_FORMATTED_AS_PRINTF("ID(%u) of '%s': %d, %d %u%%", UINT_MAX, "Name", INT_MIN, 0, 0u);
+    EXPECT_FORMATTED_AS_PRINTF("%s", "%d is text");
+    EXPECT_FORMATTED_AS_PRINTF("[%5d|%-3s|%x|%lld]", 42, "a", 255u, 1234567890123LL);
+    EXPECT_FORMATTED_AS_PRINTF("%s and %u", longName.c_str(), 5u);
 }
 
 }  // namespace
