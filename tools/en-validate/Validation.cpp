@@ -44,48 +44,115 @@ EN_VALIDATE_LOCATION FirstLocation(const EN_VALIDATE_RESULT& record, const Viola
 
 std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
 
+// How far the count of lines in a source has come: the places of one
+// message mostly come in the order of its text, so each goes on from the
+// one before.
+struct LineCursor {
+    size_t at = 0;         // counted up to this offset
+    size_t line = 0;       // its line; 0 before the first count
+    size_t lineStart = 0;  // the offset where that line begins
+};
+
 // The line and column (1-based, bytes) in the source of entry number entry;
 // (0, 0) without a source or such an entry.
-std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry) {
+std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry, LineCursor& cursor) {
     const std::optional<size_t> at = source != nullptr ? source->reader->EntryOffset(entry) : std::nullopt;
     if (!at || *at > source->text.size()) return {0, 0};
-    size_t line = source->firstLine, lineStart = 0;
+    if (cursor.line == 0 || cursor.at > *at) cursor = LineCursor{0, source->firstLine, 0};
     const char* const text = source->text.data();
-    for (const char* p = text; (p = static_cast<const char*>(std::memchr(p, '\n', text + *at - p))) != nullptr; ++p) {
-        ++line;
-        lineStart = static_cast<size_t>(p - text) + 1;
+    for (const char* p = text + cursor.at; (p = static_cast<const char*>(std::memchr(p, '\n', text + *at - p))) != nullptr; ++p) {
+        ++cursor.line;
+        cursor.lineStart = static_cast<size_t>(p - text) + 1;
     }
-    return {line, *at - lineStart + 1};
+    cursor.at = *at;
+    return {cursor.line, *at - cursor.lineStart + 1};
 }
 
-// The keys of a verdict (VerdictJsonKeys).
-void AppendKeys(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
-                std::string_view path, std::pair<size_t, size_t> source = {0, 0}) {
-    out += "\"code\": ";
-    AppendNumber(out, code);
-    out += ", \"message\": ";
-    AppendJsonString(out, text);
-    if (location == nullptr) return;
-    out += ", \"entry\": ";
-    AppendNumber(out, location->nEntry);
-    out += ", \"offset\": ";
-    AppendNumber(out, location->nOffset);
-    out += ", \"path\": ";
-    AppendJsonString(out, path);
-    if (source.first == 0) return;
-    out += ", \"json_line\": ";
-    AppendNumber(out, static_cast<long long>(source.first));
-    out += ", \"json_column\": ";
-    AppendNumber(out, static_cast<long long>(source.second));
+bool IsPlainJsonText(std::string_view text);
+
+// Writes a verdict's keys into a buffer of the thread, made large enough
+// for the most they can take before the first piece, and appends them to
+// the output in one piece when done: each piece in between is a plain copy.
+class KeyWriter {
+public:
+    // The most that Number and String write.
+    static constexpr size_t kNumber = 20;
+    static size_t Most(std::string_view text, bool plain) { return plain ? text.size() + 2 : 6 * text.size() + 2; }
+
+    explicit KeyWriter(size_t most) {
+        thread_local std::string buffer;
+        if (buffer.size() < most) buffer.resize(most);
+        m_start = m_p = buffer.data();
+    }
+    KeyWriter(const KeyWriter&) = delete;
+    KeyWriter& operator=(const KeyWriter&) = delete;
+    void AppendTo(std::string& out) const { out.append(m_start, static_cast<size_t>(m_p - m_start)); }
+
+    template <size_t N>
+    void Literal(const char (&s)[N]) {
+        std::memcpy(m_p, s, N - 1);
+        m_p += N - 1;
+    }
+    void Number(long long n) { m_p = std::to_chars(m_p, m_p + kNumber, n).ptr; }
+    // A JSON string literal of text (AppendJsonString), in at most
+    // Most(text, plain); plain is IsPlainJsonText(text).
+    void String(std::string_view text, bool plain) {
+        if (!plain) {
+            const std::string literal = JsonString(text);
+            std::memcpy(m_p, literal.data(), literal.size());
+            m_p += literal.size();
+            return;
+        }
+        *m_p++ = '"';
+        std::memcpy(m_p, text.data(), text.size());
+        m_p += text.size();
+        *m_p++ = '"';
+    }
+
+private:
+    char* m_start;
+    char* m_p;
+};
+
+// The keys of a verdict (VerdictJsonKeys), after what before holds, and
+// followed by what after holds.
+template <size_t B, size_t A>
+void AppendKeys(std::string& out, const char (&before)[B], int code, std::string_view text,
+                const EN_VALIDATE_LOCATION* location, std::string_view path, std::pair<size_t, size_t> source,
+                const char (&after)[A]) {
+    const bool plainText = IsPlainJsonText(text), plainPath = location == nullptr || IsPlainJsonText(path);
+    KeyWriter w(B + A + 6 * KeyWriter::kNumber + 120 + KeyWriter::Most(text, plainText) +
+                (location != nullptr ? KeyWriter::Most(path, plainPath) : 0));
+    w.Literal(before);
+    w.Literal("\"code\": ");
+    w.Number(code);
+    w.Literal(", \"message\": ");
+    w.String(text, plainText);
+    if (location != nullptr) {
+        w.Literal(", \"entry\": ");
+        w.Number(location->nEntry);
+        w.Literal(", \"offset\": ");
+        w.Number(location->nOffset);
+        w.Literal(", \"path\": ");
+        w.String(path, plainPath);
+        if (source.first != 0) {
+            w.Literal(", \"json_line\": ");
+            w.Number(static_cast<long long>(source.first));
+            w.Literal(", \"json_column\": ");
+            w.Number(static_cast<long long>(source.second));
+        }
+    }
+    w.Literal(after);
+    w.AppendTo(out);
 }
 
 // One violation of "violations": {keys, "note": true}.
 void AppendViolation(std::string& out, int code, std::string_view text, const EN_VALIDATE_LOCATION* location,
                      std::string_view path, bool note, std::pair<size_t, size_t> source) {
-    out += '{';
-    AppendKeys(out, code, text, location, path, source);
-    if (note) out += ", \"note\": true";
-    out += '}';
+    if (note)
+        AppendKeys(out, "{", code, text, location, path, source, ", \"note\": true}");
+    else
+        AppendKeys(out, "{", code, text, location, path, source, "}");
 }
 
 }  // namespace
@@ -120,8 +187,10 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         Run(handle, message, record, location);
     }
     const std::string_view path = Text(location.szPath, sizeof location.szPath);
-    AppendKeys(out, record.nCode, Text(record.szMessage, sizeof record.szMessage), location.bLocated ? &location : nullptr,
-               path, location.bLocated ? SourcePlace(source, location.nEntry) : std::pair<size_t, size_t>{});
+    LineCursor lines;
+    AppendKeys(out, "", record.nCode, Text(record.szMessage, sizeof record.szMessage),
+               location.bLocated ? &location : nullptr, path,
+               location.bLocated ? SourcePlace(source, location.nEntry, lines) : std::pair<size_t, size_t>{}, "");
     if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
     if (all == nullptr) return record.nCode;
     out += ", \"violations\": [";
@@ -131,7 +200,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         AppendViolation(out, v.result.nCode, Text(v.result.szMessage, sizeof v.result.szMessage),
                         v.location.bLocated ? &v.location : nullptr,
                         Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0,
-                        v.location.bLocated ? SourcePlace(source, v.location.nEntry) : std::pair<size_t, size_t>{});
+                        v.location.bLocated ? SourcePlace(source, v.location.nEntry, lines) : std::pair<size_t, size_t>{});
     }
     out += ']';
     if (all->count == all->records.size()) out += ", \"violations_cut\": true";
@@ -168,11 +237,11 @@ namespace {
 // The place of a record in a message of size bytes read from source (or
 // not, without one), named name.
 std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t size, const JsonSource* source,
-                                   const std::string& name) {
+                                   const std::string& name, LineCursor& lines) {
     if (!location.bLocated) return std::nullopt;
     Location l{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath)),
                location.nOffset == size, 0, 0, {}};
-    std::tie(l.line, l.column) = SourcePlace(source, l.entry);
+    std::tie(l.line, l.column) = SourcePlace(source, l.entry, lines);
     if (l.line != 0) l.source = name + ":" + std::to_string(l.line) + ":" + std::to_string(l.column);
     return l;
 }
@@ -191,12 +260,13 @@ Verdict Validate(const msgjson::Handle& handle, const msgjson::Message& message,
     } else {
         Run(handle, message, record, location);
     }
-    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), source, name), maxViolations != 0, {}, false};
+    LineCursor lines;
+    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), source, name, lines), maxViolations != 0, {}, false};
     if (verdict.all) {
         for (size_t i = 0; i < all.count; ++i) {
             const EN_VALIDATE_VIOLATION& v = all.records[i];
             verdict.violations.push_back(Violation{v.result.nCode, std::string(Text(v.result.szMessage, sizeof v.result.szMessage)),
-                                                   LocationOf(v.location, handle.size(), source, name), v.bNote != 0});
+                                                   LocationOf(v.location, handle.size(), source, name, lines), v.bNote != 0});
         }
         verdict.cut = all.count == maxViolations;
     }
@@ -238,19 +308,28 @@ namespace {
 // Printable ASCII without quote or backslash: what a JSON string holds as
 // it stands.  Most texts are.
 bool IsPlainJsonText(std::string_view text) {
-    size_t i = 0;
 #if defined(__SSE2__)
     const __m128i space = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F), quote = _mm_set1_epi8('"'),
                   backslash = _mm_set1_epi8('\\');
-    for (; i + 16 <= text.size(); i += 16) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    auto plain = [&](const char* p) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         // Signed: bytes above 0x7F are below the space too.
         const __m128i bad = _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(c, space), _mm_cmpeq_epi8(c, del)),
                                          _mm_or_si128(_mm_cmpeq_epi8(c, quote), _mm_cmpeq_epi8(c, backslash)));
-        if (_mm_movemask_epi8(bad) != 0) return false;
+        return _mm_movemask_epi8(bad) == 0;
+    };
+    if (text.size() < 16) {  // in sixteen bytes of a plain letter
+        char block[16];
+        std::memset(block, 'a', sizeof block);
+        std::memcpy(block, text.data(), text.size());
+        return plain(block);
     }
+    for (size_t i = 0; i + 16 < text.size(); i += 16)
+        if (!plain(text.data() + i)) return false;
+    return plain(text.data() + text.size() - 16);  // the last sixteen, some again
+#else
+    return std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
 #endif
-    return std::all_of(text.begin() + i, text.end(), [](char c) { return c >= 0x20 && c < 0x7F && c != '"' && c != '\\'; });
 }
 
 }  // namespace
@@ -278,10 +357,11 @@ std::string VerdictJsonKeys(const Verdict& verdict) {
         location.nEntry = verdict.location->entry;
         location.nOffset = verdict.location->offset;
     }
-    AppendKeys(keys, verdict.code, verdict.text, verdict.location ? &location : nullptr,
+    AppendKeys(keys, "", verdict.code, verdict.text, verdict.location ? &location : nullptr,
                verdict.location ? std::string_view(verdict.location->path) : std::string_view(),
                verdict.location ? std::make_pair(verdict.location->line, verdict.location->column)
-                                : std::pair<size_t, size_t>{});
+                                : std::pair<size_t, size_t>{},
+               "");
     if (!verdict.all) return keys;
     keys += ", \"violations\": [";
     for (const Violation& v : verdict.violations) {
