@@ -44,6 +44,12 @@ TEST(Output, TextsThatAreNotUtf8StillGiveValidJson) {
         EXPECT_EQ(tool::JsonString(c.first), c.second);
         EXPECT_NO_THROW(json::parse("{" + tool::VerdictJsonKeys({102, c.first, {}, {}, false, {}, false}) + "}"));
     }
+    // Texts are checked sixteen bytes at a time: a quote anywhere is found.
+    for (size_t at = 0; at < 40; ++at) {
+        std::string text(40, 'a');
+        text[at] = '"';
+        EXPECT_EQ(tool::JsonString(text), json(text).dump()) << at;
+    }
 }
 
 // A producer that waits for each verdict before it writes the next line
