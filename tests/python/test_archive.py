@@ -35,11 +35,12 @@ def tool(*args):
 @pytest.fixture(scope="module")
 def inputs(tmp_path_factory):
     """Several files, one large (4 MB; also as gzip data larger than a
-    chunk), with blank, bad and unterminated lines."""
+    chunk), with blank, bad and unterminated lines, and gzip data cut short."""
     d = tmp_path_factory.mktemp("inputs")
     cases = CASES.read_bytes()
     (d / "large.jsonl").write_bytes(cases * 4)
     (d / "day1.jsonl.gz").write_bytes(gzip.compress(cases * 4))
+    (d / "cut.jsonl.gz").write_bytes((ROOT / "tests/tool/transcript/cut.jsonl.gz").read_bytes())
     (d / "cases.ndjson").write_bytes(cases)
     (d / "mixed.jsonl").write_bytes((ROOT / "tests/tool/transcript/mixed.jsonl").read_bytes() * 3)
     (d / "empty.jsonl").write_bytes(b"")
@@ -52,7 +53,8 @@ def inputs(tmp_path_factory):
 def check_verdicts(inputs, out):
     for f in ["large.jsonl", "cases.ndjson", "mixed.jsonl", "empty.jsonl"]:
         assert (out / "verdicts" / f).read_bytes() == tool("--jsonl", inputs / f), f
-    assert (out / "verdicts/day1.jsonl").read_bytes() == tool("--jsonl", inputs / "large.jsonl")
+    for f, plain in [("day1.jsonl", "large.jsonl"), ("cut.jsonl", "cut.jsonl.gz")]:
+        assert (out / "verdicts" / f).read_bytes() == tool("--jsonl", inputs / plain), f
     messages = [str(inputs / f) for f in ["event.json", "status.blob"]]
     assert (out / "verdicts/messages.jsonl").read_bytes() == tool("--json", *messages)
 
@@ -97,6 +99,7 @@ def test_archive_on_two_workers(inputs, tmp_path):
     _, err = run.communicate(timeout=240)
     assert run.returncode == 2, err  # lines that are not messages, unreadable inputs
     assert "unreadable.jsonl: cannot read: is a directory" in err and "none.jsonl: cannot read" in err
+    assert f"{inputs}/cut.jsonl.gz: gzip data: cut short" in err
     check_verdicts(inputs, tmp_path)
 
     # summary.json against a count of the verdict files.
@@ -117,7 +120,7 @@ def test_archive_on_two_workers(inputs, tmp_path):
     assert {(k, c): n for k, v in summary["by_type"].items() for c, n in v.items()} == types
     assert summary["by_place"] == places
     t = summary["totals"]
-    assert (t["files"], t["unreadable"], t["bytes"]) == (7, 2, sum(p.stat().st_size for p in inputs.glob("*.*")
+    assert (t["files"], t["unreadable"], t["bytes"]) == (8, 2, sum(p.stat().st_size for p in inputs.glob("*.*")
                                                                    if p.is_file()))
     assert (t["messages"], t["failing"], t["input_errors"]) == (sum(codes.values()) - codes["input error"],
                                                                t["messages"] - codes["0"], codes["input error"])
@@ -137,7 +140,7 @@ def test_archive_on_two_workers(inputs, tmp_path):
     shown.feed(dom)
     number = lambda text: int(text.replace(",", ""))
     assert {k: number(v) for k, v in shown.totals.items()} == {
-        "Files": 7, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
+        "Files": 8, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
         "Not conforming": t["failing"], "Input errors": t["input_errors"], "Unreadable inputs": 2}
     top = sorted(places.items(), key=lambda kv: (-kv[1], kv[0]))[:30]
     width = lambda n, most: pytest.approx(480 * n / most, abs=0.01)
@@ -155,8 +158,8 @@ def test_worker_killed_during_the_run(inputs, tmp_path):
                       dashboard_address=None) as cluster, Client(cluster) as client:
         pids = client.run(os.getpid)
         run = archive("--scheduler", cluster.scheduler_address, "--chunk-size", "32k", "--out", tmp_path,
-                      *[inputs / f for f in ["large.jsonl", "day1.jsonl.gz", "cases.ndjson", "mixed.jsonl",
-                                             "empty.jsonl", "event.json", "status.blob"]])
+                      *[inputs / f for f in ["large.jsonl", "day1.jsonl.gz", "cut.jsonl.gz", "cases.ndjson",
+                                             "mixed.jsonl", "empty.jsonl", "event.json", "status.blob"]])
         deadline, killed = time.monotonic() + 120, None
         while killed is None and time.monotonic() < deadline and run.poll() is None:
             for worker, keys in client.processing().items():

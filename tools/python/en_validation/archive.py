@@ -11,9 +11,9 @@ workers; a task pipes its range through ``en-validate --jsonl -j1
 --first-line N``, N counted by a first pass over the ranges, so the tool
 writes the line numbers of the whole file.  A JSON Lines file of gzip data
 (first bytes 1f 8b 08, whatever its name) cannot be cut: it is one task,
-piped whole through ``en-validate --jsonl -j1``, which inflates it.  Message
-files are validated in groups by ``en-validate --json``.  The tool is the
-engine: no message is read by Python.
+``en-validate --jsonl -j1 FILE``, which inflates it.  Message files are
+validated in groups by ``en-validate --json``.  The tool is the engine: no
+message is read by Python.
 
 Output, in DIR (default ``archive-report``):
 
@@ -171,7 +171,9 @@ def validate_range(tool, path, start, end, first_line):
     """The tool's verdict lines for the lines that begin in [start, end),
     numbered from first_line, with their counts.  The range goes to the
     tool by sendfile, from a thread, while its output is read; the last
-    range of a file is the tool's standard input itself."""
+    range of a file is the tool's standard input itself, and a whole file
+    (one of gzip data always) is named to the tool, so that its errors
+    name it."""
     stats = _new_stats()
     with open(path, "rb") as f, tempfile.TemporaryFile() as err:
         size = os.fstat(f.fileno()).st_size
@@ -181,6 +183,8 @@ def validate_range(tool, path, start, end, first_line):
             return {"out": b"", "stats": stats, "status": 0, "stderr": "", "files": {path: stats}}
         args = [tool, "--jsonl", "-j1", "--first-line", str(first_line), "-"]
         if stop == size:  # the rest of the file: the tool reads it itself
+            if pos == 0:
+                args[-1] = path
             os.lseek(f.fileno(), pos, os.SEEK_SET)
             run = subprocess.run(args, stdin=f.fileno(), stdout=subprocess.PIPE, stderr=err)
             return _verdicts(args, run.stdout, run.returncode, err, path)
