@@ -1,9 +1,10 @@
 # python3 -m en_validation.archive end to end, on loopback: a LocalCluster
-# of two workers over JSON Lines and message files, byte for byte against
-# en-validate (EN_VALIDATE) on each file; summary.json against a count of
+# of two workers over JSON Lines (one of gzip data) and message files, byte
+# for byte against en-validate (EN_VALIDATE) on each file; summary.json against a count of
 # the verdict files; report.html as headless Chromium shows it; a worker
 # killed during the run; the README's GNU parallel command.
 import collections
+import gzip
 import html.parser
 import json
 import os
@@ -33,10 +34,13 @@ def tool(*args):
 
 @pytest.fixture(scope="module")
 def inputs(tmp_path_factory):
-    """Several files, one large (4 MB), with blank, bad and unterminated lines."""
+    """Several files, one large (4 MB; also as gzip data larger than a
+    chunk), with blank, bad and unterminated lines, and gzip data cut short."""
     d = tmp_path_factory.mktemp("inputs")
     cases = CASES.read_bytes()
     (d / "large.jsonl").write_bytes(cases * 4)
+    (d / "day1.jsonl.gz").write_bytes(gzip.compress(cases * 4))
+    (d / "cut.jsonl.gz").write_bytes((ROOT / "tests/tool/transcript/cut.jsonl.gz").read_bytes())
     (d / "cases.ndjson").write_bytes(cases)
     (d / "mixed.jsonl").write_bytes((ROOT / "tests/tool/transcript/mixed.jsonl").read_bytes() * 3)
     (d / "empty.jsonl").write_bytes(b"")
@@ -49,6 +53,8 @@ def inputs(tmp_path_factory):
 def check_verdicts(inputs, out):
     for f in ["large.jsonl", "cases.ndjson", "mixed.jsonl", "empty.jsonl"]:
         assert (out / "verdicts" / f).read_bytes() == tool("--jsonl", inputs / f), f
+    for f, plain in [("day1.jsonl", "large.jsonl"), ("cut.jsonl", "cut.jsonl.gz")]:
+        assert (out / "verdicts" / f).read_bytes() == tool("--jsonl", inputs / plain), f
     messages = [str(inputs / f) for f in ["event.json", "status.blob"]]
     assert (out / "verdicts/messages.jsonl").read_bytes() == tool("--json", *messages)
 
@@ -93,6 +99,7 @@ def test_archive_on_two_workers(inputs, tmp_path):
     _, err = run.communicate(timeout=240)
     assert run.returncode == 2, err  # lines that are not messages, unreadable inputs
     assert "unreadable.jsonl: cannot read: is a directory" in err and "none.jsonl: cannot read" in err
+    assert f"{inputs}/cut.jsonl.gz: gzip data: cut short" in err
     check_verdicts(inputs, tmp_path)
 
     # summary.json against a count of the verdict files.
@@ -113,13 +120,13 @@ def test_archive_on_two_workers(inputs, tmp_path):
     assert {(k, c): n for k, v in summary["by_type"].items() for c, n in v.items()} == types
     assert summary["by_place"] == places
     t = summary["totals"]
-    assert (t["files"], t["unreadable"], t["bytes"]) == (6, 2, sum(p.stat().st_size for p in inputs.glob("*.*")
+    assert (t["files"], t["unreadable"], t["bytes"]) == (8, 2, sum(p.stat().st_size for p in inputs.glob("*.*")
                                                                    if p.is_file()))
     assert (t["messages"], t["failing"], t["input_errors"]) == (sum(codes.values()) - codes["input error"],
                                                                t["messages"] - codes["0"], codes["input error"])
     for place, examples in summary["examples"].items():
         for x in examples:  # each example is the verdict at its file and line
-            name = os.path.basename(x["file"]) if x["line"] else "messages.jsonl"
+            name = os.path.basename(x["file"]).removesuffix(".gz") if x["line"] else "messages.jsonl"
             assert lines[name, x["line"] or x["file"]]["message"] == x["message"], (place, x)
 
     # report.html as the browser shows it.
@@ -133,7 +140,7 @@ def test_archive_on_two_workers(inputs, tmp_path):
     shown.feed(dom)
     number = lambda text: int(text.replace(",", ""))
     assert {k: number(v) for k, v in shown.totals.items()} == {
-        "Files": 6, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
+        "Files": 8, "Bytes": t["bytes"], "Messages": t["messages"], "Conforming": codes["0"],
         "Not conforming": t["failing"], "Input errors": t["input_errors"], "Unreadable inputs": 2}
     top = sorted(places.items(), key=lambda kv: (-kv[1], kv[0]))[:30]
     width = lambda n, most: pytest.approx(480 * n / most, abs=0.01)
@@ -151,8 +158,8 @@ def test_worker_killed_during_the_run(inputs, tmp_path):
                       dashboard_address=None) as cluster, Client(cluster) as client:
         pids = client.run(os.getpid)
         run = archive("--scheduler", cluster.scheduler_address, "--chunk-size", "32k", "--out", tmp_path,
-                      *[inputs / f for f in ["large.jsonl", "cases.ndjson", "mixed.jsonl", "empty.jsonl",
-                                             "event.json", "status.blob"]])
+                      *[inputs / f for f in ["large.jsonl", "day1.jsonl.gz", "cut.jsonl.gz", "cases.ndjson",
+                                             "mixed.jsonl", "empty.jsonl", "event.json", "status.blob"]])
         deadline, killed = time.monotonic() + 120, None
         while killed is None and time.monotonic() < deadline and run.poll() is None:
             for worker, keys in client.processing().items():

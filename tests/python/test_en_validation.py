@@ -1,14 +1,17 @@
 # The Python module en_validation over the libraries of this build
 # (EN_VALIDATION_LIBDIR): the reference cases and the examples through its
-# JSON reader (the tool's), and every verdict and input error of
-# en-validate's transcript for JSON messages, JSON Lines and blobs; the builder's
-# values byte by byte, bad arguments, threads.
+# JSON reader (the tool's), with every place's line and column in the text
+# as en-validate (EN_VALIDATE) gives them, and every verdict and input error
+# of en-validate's transcript for JSON messages, JSON Lines and blobs; the
+# builder's values byte by byte, bad arguments, threads.
 import concurrent.futures
 import json
 import locale
+import os
 import pathlib
 import shlex
 import struct
+import subprocess
 
 import pytest
 
@@ -50,10 +53,8 @@ def transcript_cases():
             for n, out in enumerate(map(json.loads, (o for o in output if o.startswith(('{"file"', '{"line"'))))):
                 name = out.pop("file", args[-1])
                 path = ROOT / (stdin if name == "-" else name)
-                for key in ("warning", "note", "json_line", "json_column"):  # the tool's words on the kind,
-                    out.pop(key, None)  # and the place in the text it read, not the verdict's
-                for v in out.get("violations", []):
-                    v.pop("json_line", None), v.pop("json_column", None)
+                for key in ("warning", "note"):  # the tool's words on the kind, not the verdict's
+                    out.pop(key, None)
                 if not path.is_file() or path.suffix == ".gz" or not {"line", "code"} & set(out):
                     continue
                 source = path.read_text("utf-8").split("\n")[out["line"] - 1] if "line" in out else \
@@ -73,20 +74,40 @@ def test_transcript(source, register, expected):
     log = msg.kind == "log" and not register
     got = {"type": f"log {msg.msgtype}" if log else "register"} if "type" in expected else \
         {"line": line, "kind": "log", "msgtype": msg.msgtype} if log else {"line": line, "kind": "register"}
-    got.update(code=r.code, message=r.text, entry=r.entry, offset=r.offset, path=r.path,
-               blob_error=r.fault if "type" in expected else None)
+    got.update(code=r.code, message=r.text, entry=r.entry, offset=r.offset, path=r.path, json_line=r.json_line,
+               json_column=r.json_column, blob_error=r.fault if "type" in expected else None)
     assert {k: v for k, v in got.items() if v is not None} == {k: v for k, v in expected.items() if k != "violations"}
     if "violations" in expected:  # --all
-        assert [{"code": v.code, "message": v.text, **({"entry": v.entry, "offset": v.offset, "path": v.path}
-                 if v.entry is not None else {}), **({"note": True} if v.note else {})}
-                for v in ev.violations(msg, register=register)] == expected["violations"]
+        assert [{k: x for k, x in dict(code=v.code, message=v.text, entry=v.entry, offset=v.offset, path=v.path,
+                                       json_line=v.json_line, json_column=v.json_column, note=v.note or None).items()
+                 if x is not None} for v in ev.violations(msg, register=register)] == expected["violations"]
+
+
+def test_places_in_the_text_are_the_tools(tmp_path):
+    """Where each place of every reference case (verdict and --all) begins
+    in its text, also after a byte order mark, as en-validate says; none
+    for an entry appended after reading."""
+    tool = os.environ.get("EN_VALIDATE", str(ROOT / "build/bin/en-validate"))
+    cases = ROOT / "tests/conformance/cases.jsonl"
+    (tmp_path / "bom.json").write_bytes(b"\xef\xbb\xbf" + next(c.values[0] for c in CASES if c.values[1]["code"]).encode())
+    files = [ROOT / "examples" / e["file"] for e in json.loads((ROOT / "examples/manifest.json").read_text())]
+    files.append(tmp_path / "bom.json")
+    run = lambda *args: subprocess.run([tool, "--all", *args], stdout=subprocess.PIPE, timeout=60).stdout.splitlines()
+    texts = [(line, n) for n, line in enumerate(cases.read_bytes().splitlines(), 1)] + [(f.read_bytes(), 1) for f in files]
+    for (text, first_line), out in zip(texts, run("--jsonl", cases) + run("--json", *files), strict=True):
+        out, msg = json.loads(out), ev.Message.from_json(text, first_line=first_line)
+        assert [(p.json_line, p.json_column) for p in [ev.validate(msg), *ev.violations(msg)]] == \
+               [(p.get("json_line"), p.get("json_column")) for p in [out, *out.get("violations", [])]], out
+    msg = ev.Message.from_json((ROOT / "examples/faulty/event-missing-msgtype.json").read_bytes())
+    msg.append_uint32(9999, 1)  # where the text ended is now an entry that is not in the text
+    assert ev.validate(msg).place == "entry 21 (byte 760): Root"
 
 
 def test_a_failing_verdict_fails_an_assertion_with_its_text_and_place():
     with pytest.raises(AssertionError) as caught:
         assert ev.validate(ev.Message.from_json((ROOT / "examples/faulty/status-bad-time.json").read_text("utf-8")))
     assert ("Result(code=102, text=\"'17.05.2024 09:30' is not a valid time string\", "
-            "place='entry 3 (byte 200): Root/LogGenerationTime')") in str(caught.value)
+            "place='5:3, entry 3 (byte 200): Root/LogGenerationTime')") in str(caught.value)
 
 
 def entry(node_id, data_type, value):

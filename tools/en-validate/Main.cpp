@@ -99,6 +99,17 @@ struct FileResult {
     std::string place;  // of the verdict, for the tally
 };
 
+// Whether the kind of a blob read with overrides was guessed: neither --log
+// nor --register, and no MsgType entry, so taken for a registration message.
+bool GuessedKind(const msgjson::Overrides& overrides, const msgjson::Message& message, const msgjson::Handle& blob) {
+    return !overrides.kind && message.kind == msgjson::Kind::Register && !msgjson::MsgTypeEntry(blob.data(), blob.size());
+}
+
+// "en-validate: FILE: note: TEXT" (or warning) on standard error.
+void NoticeLine(const std::string& file, const char* what, const std::string& text) {
+    std::cerr << "en-validate: " << file << ": " << what << ": " << text << "\n";
+}
+
 FileResult CheckFile(const std::string& file, const msgjson::Overrides& overrides, size_t maxViolations) {
     FileResult r{file, {}, {}, {}, {}, {}, {}, 0, {}};
     try {
@@ -114,9 +125,7 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         r.verdict = tool::Validate(handle, message, maxViolations, json ? &source : nullptr,
                                    file == "-" ? "standard input" : file);
         if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, handle.data(), handle.size());
-        if (!json && !overrides.kind && message.kind == msgjson::Kind::Register &&
-            !msgjson::MsgTypeEntry(handle.data(), handle.size()))
-            r.note = tool::kGuessedKindNote;
+        if (!json && GuessedKind(overrides, message, handle)) r.note = tool::kGuessedKindNote;
         r.kind = message.kind;
         r.msgType = message.msgType;
         tool::PlaceOf(r.place, r.verdict->location ? &*r.verdict->location : nullptr);
@@ -314,8 +323,8 @@ bool UseColor(const std::string& color) {
 void Notice(tool::Output& out, const FileResult& r) {
     if (r.warning.empty() && r.note.empty()) return;
     out.Flush();
-    if (!r.warning.empty()) std::cerr << "en-validate: " << r.file << ": warning: " << r.warning << "\n";
-    if (!r.note.empty()) std::cerr << "en-validate: " << r.file << ": note: " << r.note << "\n";
+    if (!r.warning.empty()) NoticeLine(r.file, "warning", r.warning);
+    if (!r.note.empty()) NoticeLine(r.file, "note", r.note);
     std::cerr.flush();
 }
 
@@ -486,15 +495,18 @@ int Encode(const Options& opt) {
 }
 
 // The JSON message form of a blob, of the kind validation takes it for,
-// written as it is decoded (msgjson::DecodeBlob).  A broken blob writes
-// nothing.
+// written as it is decoded (msgjson::DecodeBlob), with validation's note
+// when that kind was guessed.  A broken blob writes nothing.
 int Decode(const Options& opt) {
     msgjson::Handle blob;
-    const msgjson::Message message = OpenFor(opt.files.front(), false).ReadBlob(blob, opt.Overrides());
-    return WriteTo(opt.output, [&](tool::Output& out) {
+    const msgjson::Overrides overrides = opt.Overrides();
+    const msgjson::Message message = OpenFor(opt.files.front(), false).ReadBlob(blob, overrides);
+    const int status = WriteTo(opt.output, [&](tool::Output& out) {
         msgjson::DecodeBlob(blob.data(), blob.size(), message.kind, message.msgType,
                             [&](std::string_view text) { out.Write(text); });
     });
+    if (GuessedKind(overrides, message, blob)) NoticeLine(opt.files.front(), "note", tool::kGuessedKindNote);
+    return status;
 }
 
 const char* const kFooter = R"(Jobs:

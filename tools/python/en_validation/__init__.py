@@ -16,14 +16,19 @@ validated by the library, with the place of the verdict.
     ev.validate(ev.Message.from_blob(blob))  # a log of its MsgType entry's type, else registration
     ev.validate(ev.Message.from_json(text_or_dict))
 
-A Result is a tuple (code, text, entry, offset, path, fault) that is true
-only for SUCCESS.  entry, offset and path say where the library's walk
-decided the verdict (the entry's 0-based index and the byte offset of its
-header, at the end of the data the number of entries and the blob's
-length; the group path "Root/PatternInfo[1]/Info[2]/LastUpdateTime"), as
-en-validate prints them; None for a verdict without a place (SUCCESS, 100,
-103, 104).  For 300 (the blob reader refused an entry), fault says which
-entry at which byte offset is broken and how, in en-validate's words.
+A Result is a tuple (code, text, entry, offset, path, fault, json_line,
+json_column) that is true only for SUCCESS.  entry, offset and path say
+where the library's walk decided the verdict (the entry's 0-based index and
+the byte offset of its header, at the end of the data the number of entries
+and the blob's length; the group path
+"Root/PatternInfo[1]/Info[2]/LastUpdateTime"), as en-validate prints them;
+None for a verdict without a place (SUCCESS, 100, 103, 104).  For 300 (the
+blob reader refused an entry), fault says which entry at which byte offset
+is broken and how, in en-validate's words.  For a message read by
+from_json, json_line and json_column say where that entry begins in the
+text (1-based, in bytes, lines counted from first_line; at the end of the
+data the "]" that closes "entries"), as en-validate's "json_line" and
+"json_column"; else None.
 
 The libraries are loaded from the directory in the environment variable
 EN_VALIDATION_LIBDIR when it is set (a build tree's lib/), else by their
@@ -51,6 +56,7 @@ threads run during a call, so without it an append could free the buffer
 that a validation reads.  A message's handle is released with its object.
 """
 
+import collections
 import contextlib
 import ctypes
 import json
@@ -58,7 +64,7 @@ import operator
 import os
 import threading
 import weakref
-from typing import NamedTuple, Optional
+from array import array
 
 __all__ = [
     "Message", "Result", "Violation", "InputError", "validate_log", "validate_register", "validate", "violations",
@@ -102,16 +108,33 @@ class InputError(ValueError):
     """A JSON message that cannot be read; the text says where and why."""
 
 
-class _Fields(NamedTuple):
-    code: int
-    text: str
-    entry: Optional[int] = None
-    offset: Optional[int] = None
-    path: Optional[str] = None
-    fault: Optional[str] = None
+def _fields(name, extra, default):
+    """The fields of a Result (extra "fault") or a Violation (extra "note"):
+    code and text, the place in the blob, extra, the place in the JSON text."""
+    return collections.namedtuple(name, ("code", "text", "entry", "offset", "path", extra, "json_line", "json_column"),
+                                  defaults=(None, None, None, default, None, None))
 
 
-class Result(_Fields):
+class _Placed:
+    """What a Result and a Violation say of their place."""
+
+    __slots__ = ()
+
+    @property
+    def place(self):
+        """"5:3, entry 3 (byte 200): Root/LogGenerationTime" (line and column in
+        the JSON text first, for a message read from it), or None."""
+        if self.entry is None:
+            return None
+        line = f"{self.json_line}:{self.json_column}, " if self.json_line is not None else ""
+        return f"{line}entry {self.entry} (byte {self.offset}): {self.path}"
+
+    def _repr(self, more):
+        place = f", place={self.place!r}" if self.entry is not None else ""
+        return f"{type(self).__name__}(code={self.code}, text={self.text!r}{place}{more})"
+
+
+class Result(_Placed, _fields("_ResultFields", "fault", None)):
     """The verdict of one validation: code and text of the result record,
     where the walk decided it, and for 300 what is broken in the blob.
     True only when the message conforms, so that a failing message fails
@@ -126,45 +149,19 @@ class Result(_Fields):
     def __bool__(self):
         return self.ok
 
-    @property
-    def place(self):
-        """"entry 23 (byte 864): Root/PatternInfo[1]/Info[2]/LastUpdateTime", or None."""
-        if self.entry is None:
-            return None
-        return f"entry {self.entry} (byte {self.offset}): {self.path}"
-
     def __repr__(self):
-        text = f"Result(code={self.code}, text={self.text!r}"
-        if self.entry is not None:
-            text += f", place={self.place!r}"
-        if self.fault is not None:
-            text += f", fault={self.fault!r}"
-        return text + ")"
+        return self._repr(f", fault={self.fault!r}" if self.fault is not None else "")
 
 
-class _ViolationFields(NamedTuple):
-    code: int
-    text: str
-    entry: Optional[int] = None
-    offset: Optional[int] = None
-    path: Optional[str] = None
-    note: bool = False
-
-
-class Violation(_ViolationFields):
+class Violation(_Placed, _fields("_ViolationFields", "note", False)):
     """One item of violations(): code and text exactly as the verdict's
     would be had it been the first, and its place; a note (code 0, note
     True) says the message ends inside a group that was never closed."""
 
     __slots__ = ()
 
-    place = Result.place
-
     def __repr__(self):
-        text = f"Violation(code={self.code}, text={self.text!r}"
-        if self.entry is not None:
-            text += f", place={self.place!r}"
-        return text + (", note=True)" if self.note else ")")
+        return self._repr(", note=True" if self.note else "")
 
 
 class _Record(ctypes.Structure):
@@ -223,6 +220,7 @@ def _load():
         (msgjson, "En_MsgJson_Error", p, [h]),
         (msgjson, "En_MsgJson_BlobFault", size, [h, size, ctypes.c_int, ctypes.c_char_p, size]),
         (msgjson, "En_MsgJson_MsgTypeEntry", ctypes.c_int, [h, size, ctypes.POINTER(i32)]),
+        (msgjson, "En_MsgJson_EntryOffset", ctypes.c_int, [h, size, ctypes.POINTER(size)]),
     ]:
         f = getattr(lib, name)
         f.restype, f.argtypes = restype, argtypes
@@ -310,7 +308,9 @@ class Message:
     """One message: a handle of libEn_Utility.so.1 with its encoded entries.
 
     kind ("log", "register" or None) and msgtype are what from_json read;
-    validate() uses them.
+    validate() uses them.  A message read by from_json keeps the line and
+    column of each entry in its text (not the text), for the places of its
+    verdicts.
     """
 
     def __init__(self):
@@ -322,6 +322,8 @@ class Message:
         self._release = weakref.finalize(self, _utility.En_Msg_Destroy, handle)
         self.kind = None
         self.msgtype = None
+        self._json_places = None  # (first line, lines after it, columns) of each entry and the end: from_json
+        self._json_ends = False   # the end's place is still that of the end of the data
 
     @classmethod
     def from_blob(cls, blob):
@@ -365,7 +367,18 @@ class Message:
         if rc != 0:
             raise RuntimeError(f"from_json: {_msgjson.En_MsgJson_Error(reader).decode('utf-8', 'replace')} ({rc})")
         msg.kind, msg.msgtype = ("log", msgtype.value) if kind.value == 0 else ("register", None)
+        msg._json_places, msg._json_ends = (first_line, *_json_places(reader, message)), True
         return msg
+
+    def _json_place(self, entry):
+        """(line, column) of entry in the JSON text the message was read
+        from, or (None, None): the end of the data only until an append."""
+        if self._json_places is None:
+            return None, None
+        first_line, lines, columns = self._json_places
+        if entry >= len(lines) - (not self._json_ends):
+            return None, None
+        return first_line + lines[entry], columns[entry]
 
     def __bytes__(self):
         with self._lock.shared():
@@ -377,6 +390,7 @@ class Message:
     def _change(self, what, function, *args):
         with self._lock.exclusive():
             rc = function(self._h, *args)
+            self._json_ends = False
         if rc == -2:
             raise MemoryError(f"{what}: out of memory")
         if rc == -3:
@@ -436,9 +450,39 @@ class Message:
         self._change("end_group", _utility.En_Msg_EndGroup, self._id("end_group", node_id))
 
 
+def _json_places(reader, text):
+    """The line (0 the first) and column of each entry of the text that the
+    reader read last, and of the bracket that closes "entries", as
+    en-validate counts them: lines by the newlines before, columns in bytes
+    from the line's start (a byte order mark is of the first line)."""
+    offset = ctypes.c_size_t()
+    at_offset, entry_offset = ctypes.byref(offset), _msgjson.En_MsgJson_EntryOffset
+    lines, columns = array("Q"), array("Q")
+    line, start, at, entry = 0, 0, 0, 0
+    while entry_offset(reader, entry, at_offset):
+        o = offset.value
+        newlines = text.count(b"\n", at, o)
+        if newlines:
+            line += newlines
+            start = text.rfind(b"\n", at, o) + 1
+        lines.append(line)
+        columns.append(o - start + 1)
+        at, entry = o, entry + 1
+    return lines, columns
+
+
 def _check_message(what, msg):
     if not isinstance(msg, Message):
         raise TypeError(f"{what}: expected an en_validation.Message, got {type(msg).__name__}")
+
+
+def _verdict(cls, msg, record, location, extra):
+    """A Result or Violation of msg from the library's record and location."""
+    text = record.szMessage.decode("utf-8", "surrogateescape")
+    if not location.bLocated:
+        return cls(record.nCode, text, None, None, None, extra)
+    return cls(record.nCode, text, location.nEntry, location.nOffset,
+               location.szPath.decode("utf-8", "surrogateescape"), extra, *msg._json_place(location.nEntry))
 
 
 def _validate(msg, function, *args):
@@ -446,11 +490,7 @@ def _validate(msg, function, *args):
     with msg._lock.shared():
         function(msg._h, *args, ctypes.byref(record), ctypes.byref(location))
         fault = _blob_fault(msg) if record.nCode == INTERNAL_ERROR else None
-    text = record.szMessage.decode("utf-8", "surrogateescape")
-    if not location.bLocated:
-        return Result(record.nCode, text, fault=fault)
-    return Result(record.nCode, text, location.nEntry, location.nOffset,
-                  location.szPath.decode("utf-8", "surrogateescape"), fault)
+        return _verdict(Result, msg, record, location, fault)
 
 
 def _blob_fault(msg):
@@ -513,11 +553,4 @@ def violations(msg, msgtype=None, *, register=False, cap=DEFAULT_MAX_VIOLATIONS)
         else:
             t = _integer("violations: msgtype", msgtype, _INT32)
             n = _validation.En_Validate_Log_All(msg._h, t, ctypes.byref(record), cap, None, items)
-
-    def item(v):
-        text = v.result.szMessage.decode("utf-8", "surrogateescape")
-        if not v.location.bLocated:
-            return Violation(v.result.nCode, text, note=bool(v.bNote))
-        return Violation(v.result.nCode, text, v.location.nEntry, v.location.nOffset,
-                         v.location.szPath.decode("utf-8", "surrogateescape"), bool(v.bNote))
-    return [item(items[i]) for i in range(n)]
+        return [_verdict(Violation, msg, v.result, v.location, bool(v.bNote)) for v in items[:n]]

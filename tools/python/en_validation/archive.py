@@ -3,20 +3,24 @@
     python3 -m en_validation.archive [--scheduler ADDRESS | --workers N]
                                      [--out DIR] FILE|PATTERN...
 
-Files named *.jsonl or *.ndjson are JSON Lines, one message object a line;
-every other file is one message (a blob or a JSON message).  Each JSON
-Lines file is cut into byte ranges at line boundaries (--chunk-size), so
-that one large file spreads over all workers; a task pipes its range
-through ``en-validate --jsonl -j1 --first-line N``, N counted by a first
-pass over the ranges, so the tool writes the line numbers of the whole
-file.  Message files are validated in groups by ``en-validate --json``.
-The tool is the engine: no message is read by Python.
+Files named *.jsonl or *.ndjson are JSON Lines, one message object a line,
+and so are *.jsonl.gz and *.ndjson.gz; every other file is one message (a
+blob or a JSON message).  Each JSON Lines file is cut into byte ranges at
+line boundaries (--chunk-size), so that one large file spreads over all
+workers; a task pipes its range through ``en-validate --jsonl -j1
+--first-line N``, N counted by a first pass over the ranges, so the tool
+writes the line numbers of the whole file.  A JSON Lines file of gzip data
+(first bytes 1f 8b 08, whatever its name) cannot be cut: it is one task,
+``en-validate --jsonl -j1 FILE``, which inflates it.  Message files are
+validated in groups by ``en-validate --json``.  The tool is the engine: no
+message is read by Python.
 
 Output, in DIR (default ``archive-report``):
 
-- ``verdicts/NAME``: for each JSON Lines input (NAME its file name, 2-NAME
-  and so on for later inputs of the same name), the tool's verdict lines in
-  input order, byte for byte what ``en-validate --jsonl FILE`` writes;
+- ``verdicts/NAME``: for each JSON Lines input (NAME its file name without
+  ``.gz``, 2-NAME and so on for later inputs of the same name), the tool's
+  verdict lines in input order, byte for byte what ``en-validate --jsonl
+  FILE`` writes;
 - ``verdicts/messages.jsonl``: the ``en-validate --json`` lines of the
   message files, in input order;
 - ``summary.json``: totals, counts by code, by message type and code, by
@@ -50,7 +54,8 @@ import tempfile
 import threading
 import time
 
-JSONL_SUFFIXES = (".jsonl", ".ndjson")
+JSONL_SUFFIXES = (".jsonl", ".ndjson", ".jsonl.gz", ".ndjson.gz")
+GZIP_MAGIC = b"\x1f\x8b\x08"  # what en-validate reads inflated
 DEFAULT_CHUNK = 32 << 20
 FILES_PER_TASK = 256
 EXAMPLES = 3
@@ -166,7 +171,9 @@ def validate_range(tool, path, start, end, first_line):
     """The tool's verdict lines for the lines that begin in [start, end),
     numbered from first_line, with their counts.  The range goes to the
     tool by sendfile, from a thread, while its output is read; the last
-    range of a file is the tool's standard input itself."""
+    range of a file is the tool's standard input itself, and a whole file
+    (one of gzip data always) is named to the tool, so that its errors
+    name it."""
     stats = _new_stats()
     with open(path, "rb") as f, tempfile.TemporaryFile() as err:
         size = os.fstat(f.fileno()).st_size
@@ -176,6 +183,8 @@ def validate_range(tool, path, start, end, first_line):
             return {"out": b"", "stats": stats, "status": 0, "stderr": "", "files": {path: stats}}
         args = [tool, "--jsonl", "-j1", "--first-line", str(first_line), "-"]
         if stop == size:  # the rest of the file: the tool reads it itself
+            if pos == 0:
+                args[-1] = path
             os.lseek(f.fileno(), pos, os.SEEK_SET)
             run = subprocess.run(args, stdin=f.fileno(), stdout=subprocess.PIPE, stderr=err)
             return _verdicts(args, run.stdout, run.returncode, err, path)
@@ -261,9 +270,10 @@ class _Progress:
 
 
 def _inputs(patterns):
-    """(JSON Lines files, message files, errors), each file once, in order,
-    by absolute path: workers elsewhere have another working directory."""
-    seen, jsonl, messages, errors = set(), [], [], []
+    """(JSON Lines files, message files, errors, JSON Lines files of gzip
+    data), each file once, in order, by absolute path: workers elsewhere
+    have another working directory."""
+    seen, jsonl, messages, errors, gzipped = set(), [], [], [], set()
     for pattern in patterns:
         names = sorted(glob.glob(pattern)) if glob.has_magic(pattern) else [pattern]
         if not names:
@@ -275,19 +285,21 @@ def _inputs(patterns):
             try:
                 if os.path.isdir(name):
                     raise OSError("is a directory")
-                with open(name, "rb"):
-                    size = os.path.getsize(name)
+                with open(name, "rb") as f:
+                    size = os.fstat(f.fileno()).st_size
+                    if name.endswith(JSONL_SUFFIXES) and f.read(len(GZIP_MAGIC)) == GZIP_MAGIC:
+                        gzipped.add(name)
             except OSError as e:
                 errors.append(f"{name}: cannot read: {e.strerror or e}")
                 continue
             (jsonl if name.endswith(JSONL_SUFFIXES) else messages).append((name, size))
-    return jsonl, messages, errors
+    return jsonl, messages, errors, gzipped
 
 
 def _output_names(paths):
     names, used = {}, set()
     for path in paths:
-        base = os.path.basename(path)
+        base = os.path.basename(path).removesuffix(".gz")  # the verdicts are plain text
         name, n = base, 1
         while name in used or name == "messages.jsonl":
             n += 1
@@ -300,7 +312,7 @@ def _output_names(paths):
 def run(args, client, report):
     """Validates the inputs on the client's cluster; returns the exit status."""
     started = time.time()
-    jsonl, messages, errors = _inputs(args.inputs)
+    jsonl, messages, errors, gzipped = _inputs(args.inputs)
     for e in errors:
         report(e)
     tool = args.tool
@@ -308,7 +320,9 @@ def run(args, client, report):
     names = _output_names([p for p, _ in jsonl])
     for name in list(names.values()) + ["messages.jsonl"]:  # an empty file has no range
         open(os.path.join(args.out, "verdicts", name), "wb").close()
-    ranges = [(p, s, min(s + args.chunk_size, size)) for p, size in jsonl for s in range(0, size, args.chunk_size)]
+    # A file of gzip data is one range, the whole file: the tool inflates it.
+    step = lambda path, size: size if path in gzipped else args.chunk_size
+    ranges = [(p, s, min(s + step(p, size), size)) for p, size in jsonl for s in range(0, size, step(p, size))]
     # First pass: the lines of every range, for the number of each range's first line.
     # The last range of a file needs no count.
     counted = [r for r, after in zip(ranges, ranges[1:] + [None]) if after is not None and after[0] == r[0]]
@@ -549,7 +563,7 @@ def main(argv=None):
     parser = argparse.ArgumentParser(prog="python3 -m en_validation.archive",
                                      description="Validate archives of captured messages with en-validate on Dask.")
     parser.add_argument("inputs", nargs="+", metavar="FILE|PATTERN",
-                        help="JSON Lines (*.jsonl, *.ndjson) and message files; quote patterns for glob")
+                        help="JSON Lines (*.jsonl, *.ndjson, each also .gz) and message files; quote patterns for glob")
     parser.add_argument("--out", default="archive-report", metavar="DIR", help="output folder (default: archive-report)")
     parser.add_argument("--scheduler", metavar="ADDRESS", help="an existing Dask scheduler, e.g. tcp://host:8786")
     parser.add_argument("--workers", type=int, default=os.cpu_count() or 1, metavar="N",
