@@ -125,7 +125,7 @@ FileResult CheckFile(const std::string& file, const msgjson::Overrides& override
         r.verdict = tool::Validate(handle, message, maxViolations, json ? &source : nullptr,
                                    file == "-" ? "standard input" : file);
         if (json && !overrides.kind) r.warning = tool::MsgTypeWarning(message, handle.data(), handle.size());
-        if (!json && GuessedKind(overrides, message, handle)) r.note = tool::kGuessedKindNote;
+        if (!json && GuessedKind(overrides, message, handle)) r.note = tool::GuessedKindNote("validated");
         r.kind = message.kind;
         r.msgType = message.msgType;
         tool::PlaceOf(r.place, r.verdict->location ? &*r.verdict->location : nullptr);
@@ -495,8 +495,8 @@ int Encode(const Options& opt) {
 }
 
 // The JSON message form of a blob, of the kind validation takes it for,
-// written as it is decoded (msgjson::DecodeBlob), with validation's note
-// when that kind was guessed.  A broken blob writes nothing.
+// written as it is decoded (msgjson::DecodeBlob), with a note when that
+// kind was guessed.  A broken blob writes nothing.
 int Decode(const Options& opt) {
     msgjson::Handle blob;
     const msgjson::Overrides overrides = opt.Overrides();
@@ -505,7 +505,7 @@ int Decode(const Options& opt) {
         msgjson::DecodeBlob(blob.data(), blob.size(), message.kind, message.msgType,
                             [&](std::string_view text) { out.Write(text); });
     });
-    if (GuessedKind(overrides, message, blob)) NoticeLine(opt.files.front(), "note", tool::kGuessedKindNote);
+    if (GuessedKind(overrides, message, blob)) NoticeLine(opt.files.front(), "note", tool::GuessedKindNote("decoded"));
     return status;
 }
 

@@ -224,7 +224,9 @@ std::string MsgTypeWarning(const msgjson::Message& message, const unsigned char*
            std::to_string(*entry) + ": validated as " + std::to_string(message.msgType);
 }
 
-const char* const kGuessedKindNote = "no MsgType entry: validated as a registration message (--log TYPE says otherwise)";
+std::string GuessedKindNote(const char* done) {
+    return std::string("no MsgType entry: ") + done + " as a registration message (--log TYPE says otherwise)";
+}
 
 void AppendNumber(std::string& out, long long n) {
     char digits[24];

@@ -94,8 +94,8 @@ void PlaceOf(std::string& place, const EN_VALIDATE_VIOLATION& violation);
 std::string MsgTypeWarning(const msgjson::Message& message, const unsigned char* blob, size_t size);
 
 // What to say of a blob taken for a registration message because it has
-// no MsgType entry.
-extern const char* const kGuessedKindNote;
+// no MsgType entry, done with it ("validated", "decoded").
+std::string GuessedKindNote(const char* done);
 
 // Appends the decimal digits of n.
 void AppendNumber(std::string& out, long long n);
