@@ -34,6 +34,17 @@ namespace SIMDJSON_BUILTIN_IMPLEMENTATION {
 
 namespace od = simdjson::SIMDJSON_BUILTIN_IMPLEMENTATION::ondemand;
 
+// Whether the parse of a document has the parser's string buffer.  The
+// parser allocates that buffer with new (std::nothrow) and goes on without
+// it when the allocation fails; its document would then unescape strings
+// through a null pointer.  Such a parse is refused as exhausted memory
+// (the parser allocates the buffer again at its next parse).  The
+// document's iterator is protected: reached through a member pointer that
+// a derived class may take.
+struct StringBuffer : od::document {
+    static bool Of(od::document& doc) { return (doc.*(&StringBuffer::iter)).string_buf_loc() != nullptr; }
+};
+
 // The parsers of one reader, and the outline of a long message.
 struct Parsers {
     od::parser message, entry;
@@ -147,7 +158,7 @@ private:
 
     bool Iterate(od::parser& parser, std::string_view text, size_t capacity, od::document& doc) {
         const simdjson::error_code e = parser.iterate(text.data(), text.size(), capacity).get(doc);
-        if (e == simdjson::SUCCESS) return true;
+        if (e == simdjson::SUCCESS) return StringBuffer::Of(doc) || m_fault.NoMemory();
         if (e == simdjson::UTF8_ERROR)
             return SyntaxAt(text.data() + Utf8Prefix(reinterpret_cast<const unsigned char*>(text.data()), text.size()), e);
         return SyntaxAt(e == simdjson::UNCLOSED_STRING ? text.data() + text.size() : text.data(), e);
