@@ -3,6 +3,7 @@
 // throws (Fault.h): each function checks its arguments and returns what
 // the library's own functions report.
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -16,6 +17,24 @@ using namespace msgjson::detail;
 struct En_MsgJson_Reader {
     JsonReader reader;
 };
+
+// The nothrow forms of operator new, which simdjson's parser allocates with
+// (in libsimdjson.so, and inline here).  libstdc++'s call the throwing form
+// and catch std::bad_alloc: a throw on a thread of a host without a C++
+// runtime of its own (Python's ctypes) needs per-thread data of that
+// runtime, which glibc allocates then, and when it cannot, it ends the
+// process.  These ask malloc, and nothing throws.  They are exported under
+// libstdc++'s version (en_messagejson.map), so that in such a host, where
+// the library comes before libstdc++ in its dlopen's search order,
+// libsimdjson.so's calls reach them too; a C++ program finds libstdc++'s
+// first, whose per-thread data comes with each thread.
+__attribute__((visibility("default"))) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
+
+__attribute__((visibility("default"))) void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return std::malloc(size != 0 ? size : 1);
+}
 
 extern "C" {
 
