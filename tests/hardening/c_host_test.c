@@ -8,11 +8,11 @@
  * 1. Checks that no C++ runtime is mapped yet, loads the libraries, and
  *    with every allocation failing (malloc, calloc and realloc below) has
  *    a thread started before the load and one started after it make the
- *    calls of the JSON message library below (reading three texts with a
- *    reader each made on the main thread, decoding every BLOB and telling
- *    the fault of one cut short), then validate every BLOB as every kind
- *    (the registration message and every log type from 1500 to 1722): the
- *    first calls of the process.  Each record must be the one the main
+ *    calls of the JSON message library below (making a reader; reading
+ *    three texts with a reader each made on the main thread, decoding every
+ *    BLOB and telling the fault of one cut short), then validate every BLOB
+ *    as every kind (the registration message and every log type from 1500
+ *    to 1722): the first calls of the process.  Each record must be the one the main
  *    thread gets afterwards, without failures, or for a JSON call
  *    EN_MSGJSON_ENOMEM.
  * 2. Four threads validate over and over, allocations still failing, while
@@ -177,10 +177,11 @@ static void JsonCall(int c, En_MsgJson_Reader* reader, void* handle, Outcome* o)
     switch ((c - kTexts) % 3) {
         case 0: o->rc = g_jsonDecode(g_buffer(msg), size, EN_MSGJSON_LOG, 1501, HashSink, o); break;
         case 1: o->rc = g_jsonDecode(g_buffer(msg), cut, EN_MSGJSON_REGISTER, 0, HashSink, o); break;
-        default:
-            o->rc = (long long)g_jsonFault(g_buffer(msg), cut, 1, fault, sizeof fault);
-            if (o->rc == -1) o->rc = EN_MSGJSON_ENOMEM;
-            else Hash(o, fault, strlen(fault));
+        default: {
+            const size_t n = g_jsonFault(g_buffer(msg), cut, 1, fault, sizeof fault);
+            o->rc = n == (size_t)-1 ? EN_MSGJSON_ENOMEM : (long long)n;
+            if (n != (size_t)-1) Hash(o, fault, strlen(fault));
+        }
     }
 }
 
@@ -218,6 +219,7 @@ static void WaitFor(int phase) {
 static void* FirstRound(void* calls) {
     FirstCalls* f = calls;
     WaitFor(1);
+    g_jsonDestroy(g_jsonReader());  /* null, or a reader */
     for (int c = 0; c < JsonCalls(); ++c) JsonCall(c, f->reader, f->handle, &f->json[c]);
     ValidateAll(&f->records);
     return NULL;

@@ -285,6 +285,16 @@ Walker::~Walker() = default;
 
 static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
 
+namespace {
+
+// simdjson chooses the kernel of this processor at the first call of
+// get_active_implementation(), and makes strings then, which would throw
+// on exhausted memory: that is done when the library is loaded, so that
+// no reader made and no parse run later meets it.
+[[maybe_unused]] const bool kKernelChosen = !simdjson::get_active_implementation()->name().empty();
+
+}  // namespace
+
 JsonReader::~JsonReader() {
     delete m_walker;
     if (m_handle != nullptr) En_Msg_Destroy(m_handle);
