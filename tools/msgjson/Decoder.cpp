@@ -66,7 +66,7 @@ void PutEscaped(Text& t, std::string_view s) {
     for (size_t i = 0; i < s.size(); ++i) {
         const unsigned char c = static_cast<unsigned char>(s[i]);
         if (c >= 0x20 && c != '"' && c != '\\') continue;
-        t.Add(s.substr(plain, i - plain));
+        t.Add(Part(s, plain, i - plain));
         plain = i + 1;
         const char* const named = c == '"' ? "\\\"" : c == '\\' ? "\\\\" : c == '\b' ? "\\b" : c == '\f' ? "\\f"
                                 : c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : nullptr;
@@ -77,7 +77,7 @@ void PutEscaped(Text& t, std::string_view s) {
             t.Add(std::string_view(u, sizeof u));
         }
     }
-    t.Add(s.substr(plain));
+    t.Add(Part(s, plain));
 }
 
 void PutJsonString(Text& t, std::string_view s) {

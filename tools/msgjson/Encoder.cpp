@@ -77,7 +77,7 @@ bool PutHex(std::string_view s, const Place& where, Fault& fault, unsigned char*
         const int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
         if (hi < 0 || lo < 0) {
             const size_t at = hi < 0 ? i : i + 1;
-            return fault.At(where, "'", s.substr(at, 1), "' at position ", at, " is not a hex digit");
+            return fault.At(where, "'", Part(s, at, 1), "' at position ", at, " is not a hex digit");
         }
         out[i / 2] = static_cast<unsigned char>(hi << 4 | lo);
     }
@@ -151,7 +151,7 @@ inline int64_t UInt32(const Value& v, const Place& where, Fault& fault) {
 
 // The data type code of a "type" name, with or without prefix DT_.
 int64_t ParseTypeName(std::string_view name, const Place& where, Fault& fault) {
-    const std::string_view n = name.substr(0, 3) == "DT_" ? name.substr(3) : name;
+    const std::string_view n = Part(name, 0, 3) == "DT_" ? Part(name, 3) : name;
     for (const NamedType& t : kTypeNames)
         if (n == t.name) return t.code;
     fault.At(where, "unknown type name \"", name, "\"");

@@ -72,6 +72,13 @@ private:
     size_t m_size = 0, m_room = 0;
 };
 
+// s.substr(pos, n) with pos held to s.size(): the part of s from pos of at
+// most n bytes, without substr's exception.
+inline std::string_view Part(std::string_view s, size_t pos, size_t n = std::string_view::npos) {
+    pos = pos < s.size() ? pos : s.size();
+    return {s.data() + pos, n < s.size() - pos ? n : s.size() - pos};
+}
+
 // Text made of pieces (Put): strings, integers in decimal, and anything
 // with a PutPiece of its own.  A failed growth is kept: later pieces are
 // dropped, and Put and ok() say so, so that a text of many pieces is

@@ -68,7 +68,7 @@ size_t EntriesOpen(std::string_view t) {
     for (i = SkipBlank(t, i + 1); i < t.size() && t[i] == '"';) {
         const size_t keyEnd = StringEnd(t, i);
         if (keyEnd == std::string_view::npos) return std::string_view::npos;
-        const bool entries = t.substr(i, keyEnd - i) == "\"entries\"";
+        const bool entries = Part(t, i, keyEnd - i) == "\"entries\"";
         i = SkipBlank(t, keyEnd);
         if (i == t.size() || t[i] != ':') return std::string_view::npos;
         i = SkipBlank(t, i + 1);
@@ -91,7 +91,7 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
 }
 
 bool MakeOutline(std::string_view text, size_t open, size_t close, Array<char>& outline, Fault& fault) {
-    const std::string_view before = text.substr(0, open + 1), after = text.substr(close);
+    const std::string_view before = Part(text, 0, open + 1), after = Part(text, close);
     outline.Clear();
     if (!outline.Reserve(before.size() + after.size() + kPadding) || !outline.Append(before.data(), before.size()) ||
         !outline.Append(after.data(), after.size()))
@@ -329,7 +329,7 @@ int JsonReader::Read(char* text, size_t size, size_t room, const Overrides& over
     }
     std::memset(body + size, ' ', kPadding);
     std::string_view t(body, size);
-    const bool bom = t.substr(0, 3) == "\xEF\xBB\xBF";
+    const bool bom = Part(t, 0, 3) == "\xEF\xBB\xBF";
     if (bom) t.remove_prefix(3);
     BlobWriter out(sink != nullptr ? m_handle : handle, m_fault);
     // Entries handed to a sink are not validated here.

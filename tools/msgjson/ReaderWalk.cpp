@@ -176,7 +176,7 @@ private:
     bool Scalar(od::json_type type) {
         const size_t start = m_text.find_first_not_of(" \t\r\n");
         const size_t end = ValueEnd(m_text, start, m_text.size(), false);
-        const std::string_view token = m_text.substr(start, end - start);
+        const std::string_view token = Part(m_text, start, end - start);
         simdjson::error_code e = simdjson::SUCCESS;
         if (type == od::json_type::null && token != "null") e = simdjson::N_ATOM_ERROR;
         if (type == od::json_type::boolean && token != "true" && token != "false") e = simdjson::T_ATOM_ERROR;
@@ -261,7 +261,7 @@ private:
         std::string_view text;
         if (token.size() < kLongString) return Get(value.get_string(), text) ? text : std::string_view();
         while (token.size() > 2 && token.back() != '"') token.remove_suffix(1);
-        text = token.substr(1, token.size() - 2);
+        text = Part(token, 1, token.size() - 2);
         if (token.back() != '"' || std::memchr(text.data(), '\\', text.size()) != nullptr)
             return Get(value.get_string(), text) ? text : std::string_view();
         od::raw_json_string raw;
@@ -276,11 +276,20 @@ private:
 
     static constexpr size_t kLongString = 4096;
 
+    // The text of a value as it stands, and blanks up to what follows; a
+    // document's comes as a result.
+    static bool RawToken(od::value& value, std::string_view& token) {
+        token = value.raw_json_token();
+        return true;
+    }
+    bool RawToken(od::document& doc, std::string_view& token) { return Get(doc.raw_json_token(), token); }
+
     // A number (of a value, or of a document that is one); an integer too
     // large for 64 bits keeps its digits.
     template <class V>
     Value Number(V& value) {
-        std::string_view token = value.raw_json_token();
+        std::string_view token;
+        if (!RawToken(value, token)) return kFailed;
         while (!token.empty() && (token.back() == ' ' || token.back() == '\t' || token.back() == '\r' || token.back() == '\n'))
             token.remove_suffix(1);
         od::number n;
@@ -322,10 +331,10 @@ private:
         const size_t close = m_open + m_cut + 1;
         const char* const base = m_base;
         const char* const docEnd = m_end;
-        if (IsBlank(m_text.substr(m_open + 1, m_cut))) return true;
+        if (IsBlank(Part(m_text, m_open + 1, m_cut))) return true;
         for (size_t i = m_open + 1;; ++i) {
             const size_t end = ValueEnd(m_text, i, close, true);
-            const std::string_view piece = m_text.substr(i, end - i);
+            const std::string_view piece = Part(m_text, i, end - i);
             m_base = m_text.data();
             m_end = piece.data() + piece.size();
             if (IsBlank(piece)) return SyntaxAt(m_end, simdjson::TAPE_ERROR);
