@@ -86,12 +86,12 @@ void PutJsonString(Text& t, std::string_view s) {
     t.Add("\"");
 }
 
-// n bytes as hex digits between quotes; false when they are more than a
-// text can hold on this system (two digits a byte, over 2 GiB of them on a
-// 32-bit system).
+// n bytes as hex digits between quotes; false when the digits, two a byte,
+// would be more than half of what an allocation can hold on this system
+// (values over 512 MiB on a 32-bit system).
 bool PutHex(Text& t, const unsigned char* p, size_t n) {
     static const char kDigits[] = "0123456789abcdef";
-    if (uint64_t{n} * 2 > uint64_t{std::numeric_limits<ptrdiff_t>::max()}) return false;
+    if (n > (static_cast<size_t>(std::numeric_limits<ptrdiff_t>::max()) - 1) / 4) return false;
     t.Add("\"");
     char chunk[256];
     for (size_t i = 0; i < n;) {
