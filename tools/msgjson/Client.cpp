@@ -6,7 +6,9 @@
 #include <new>
 
 #include "En_MessageJson.h"
+#include "GrammarTree.h"
 #include "MessageJson.h"
+#include "MessageKindList.h"
 
 namespace msgjson {
 
@@ -111,6 +113,14 @@ std::optional<size_t> Reader::EntryOffset(size_t entry) const {
     size_t offset = 0;
     if (En_MsgJson_EntryOffset(m_walk->reader, entry, &offset) == 0) return std::nullopt;
     return offset;
+}
+
+const GrammarNode& GrammarRoot(const grammar::GrammarTable& table) {
+    size_t k = 0;
+    while (grammar::kMessageKinds[k].pTable != &table) ++k;
+    const GrammarNode* root = KindRoot(k);
+    if (root == nullptr) throw std::bad_alloc();
+    return *root;
 }
 
 std::optional<int32_t> MsgTypeEntry(const unsigned char* blob, size_t size) {

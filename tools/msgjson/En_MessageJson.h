@@ -5,9 +5,12 @@
  * one reader.  Not installed as a header: the library is the project's
  * own, for its tool and its module.
  *
- * Every function catches what it meets: no C++ exception leaves it, memory
- * exhaustion is EN_MSGJSON_ENOMEM (or the value documented below).  Message
- * handles are those of libEn_Utility.so.1 (En_Msg.h).
+ * Nothing in the library throws, so no C++ exception leaves a function and
+ * none is raised on the caller's thread: bad input and memory exhaustion
+ * are return values (EN_MSGJSON_EINPUT with En_MsgJson_Error's text,
+ * EN_MSGJSON_ENOMEM, or the value documented below), on any thread, also
+ * in a host without a C++ runtime of its own.  Message handles are those
+ * of libEn_Utility.so.1 (En_Msg.h).
  */
 #ifndef EN_MESSAGEJSON_H
 #define EN_MESSAGEJSON_H
@@ -29,8 +32,7 @@ enum {
     EN_MSGJSON_EINPUT = -1,    /* bad input: En_MsgJson_Error says where and why */
     EN_MSGJSON_ENOMEM = -2,    /* memory is exhausted */
     EN_MSGJSON_ESTOPPED = -3,  /* a sink returned non-zero */
-    EN_MSGJSON_EINVAL = -4,    /* a null reader, handle or text, or an unknown kind */
-    EN_MSGJSON_EINTERNAL = -5  /* anything else: En_MsgJson_Error says what */
+    EN_MSGJSON_EINVAL = -4     /* a null reader, handle or text, or an unknown kind */
 };
 
 /* Message kinds. */
@@ -62,8 +64,9 @@ EN_MSGJSON_API int En_MsgJson_Read(En_MsgJson_Reader* reader, char* text, size_t
                                    x_int32 msgType, size_t firstLine, void* msgHandle, En_MsgJson_Sink sink,
                                    void* context, int* outKind, x_int32* outMsgType);
 
-/* The text of the reader's last error; "" after success.  Valid until the
- * reader is used again. */
+/* The text of the reader's last error (EN_MSGJSON_EINPUT); "" after any
+ * other result of a read but EN_MSGJSON_EINVAL, which leaves it as it was.
+ * Valid until the reader is used again. */
 EN_MSGJSON_API const char* En_MsgJson_Error(const En_MsgJson_Reader* reader);
 
 /* What is wrong with the structure of a blob: "byte offset P: entry N (id

@@ -6,43 +6,31 @@
 #include <cstdint>
 #include <new>
 #include <optional>
-#include <string>
 #include <string_view>
-#include <vector>
 
-#include "MessageJson.h"
+#include "Fault.h"
 
 namespace msgjson::detail {
 
 // One JSON value of an entry or of the message object as the parser
 // reports it.  Objects and arrays are only noted: no key of the message
-// form takes one.
+// form takes one.  Failed: none, because reading it failed (the reader's
+// fault says why).
 struct Value {
-    enum Type { Null, Boolean, Signed, Unsigned, Float, BigInteger, String, Array, Object } type = Null;
-    int64_t i = 0;
-    uint64_t u = 0;
+    enum Type { Null, Boolean, Signed, Unsigned, Float, BigInteger, String, Array, Object, Failed } type;
+    int64_t i;
+    uint64_t u;
     std::string_view text;  // a string, or the digits of a BigInteger (in the parser's buffers)
 };
 
 // "a string", "an array", ...: what a value is, for an error.
-std::string Describe(const Value& v);
+const char* Describe(const Value& v);
 
-// A place in the message, written out only for an error: a key of the
-// message object ("msgtype"), or entries[index] with its key, if any
-// ("entries[3].value").
-struct Place {
-    std::string_view key;
-    size_t index = kMessage;
-    static constexpr size_t kMessage = ~size_t(0);
+// The name of a data type code without prefix ("WSTRING"), or null.
+const char* TypeName(uint32_t code);
 
-    std::string Text() const;
-};
-
-[[noreturn]] void Fail(const std::string& where, const std::string& why);
-[[noreturn]] void Fail(const Place& where, const std::string& why);
-
-// An integer JSON value within [lo, hi].
-long long IntegerIn(const Value& v, long long lo, long long hi, const Place& where);
+// An integer JSON value within [lo, hi]; else nullopt, the fault at where.
+std::optional<long long> IntegerIn(const Value& v, long long lo, long long hi, const Place& where, Fault& fault);
 
 // The keys of one entry object as read so far.  Nothing is set up for the
 // keys an entry lacks: a value is stored only when its key is read.
@@ -60,9 +48,11 @@ public:
                                 : kKeys;
     }
 
-    void Set(Key key, const Value& v) {
-        new (&m_slots[key].value) Value(v);
+    // The value of key, made in its slot by make (a call that returns it).
+    template <class Make>
+    const Value& Put(Key key, Make&& make) {
         m_present |= 1u << key;
+        return *new (&m_slots[key].value) Value(make());
     }
     // The value of key; null when the entry has not given it.
     const Value* Get(Key key) const { return (m_present >> key & 1u) != 0 ? &m_slots[key].value : nullptr; }
@@ -79,37 +69,42 @@ private:
 struct EntryHead {
     uint32_t id;
     uint32_t type;
-    size_t size;  // of the entry in the blob: header, value and padding
+    size_t size;  // of the entry in the blob: header, value and padding; 0 for none
 };
 
-// Writes the entries of a message into a handle's buffer.  Room is made
-// ahead, in steps that double, so that an entry is written with plain
-// stores and the handle is called only when the room runs out; the
-// handle's length is set to what has been written when the writer is
-// destroyed, whatever happened before.  With a sink, each entry is handed
-// over when it is complete and the buffer is used again.
+// Writes the entries of a message into the buffer of a message handle
+// (En_Msg.h).  Room is made ahead, in steps that double, so that an entry
+// is written with plain stores and the handle is called only when the room
+// runs out; the handle's length is set to what has been written when the
+// writer is destroyed, whatever happened before.  With a sink, each entry
+// is handed over when it is complete and the buffer is used again.  What
+// goes wrong is noted in fault.
 class BlobWriter {
 public:
-    // Clears out; room for expected bytes to begin with.
-    BlobWriter(Handle& out, size_t expected);
+    BlobWriter(void* handle, Fault& fault) : m_out(handle), m_fault(fault) {}
     ~BlobWriter();
     BlobWriter(const BlobWriter&) = delete;
     BlobWriter& operator=(const BlobWriter&) = delete;
 
-    // Where n more bytes of entries[index] go, to be counted by Wrote.
-    // Throws InputError when the message would exceed 4 GiB.
+    // Clears the handle; room for expected bytes to begin with.
+    [[nodiscard]] bool Start(size_t expected);
+
+    // Where n more bytes of entries[index] go, to be counted by Wrote; null
+    // when memory is exhausted or the message would exceed 4 GiB.
     unsigned char* Room(size_t n, size_t index) { return n <= m_room - m_used ? m_data + m_used : Grow(n, index); }
     void Wrote(size_t n) { m_used += n; }
 
     const unsigned char* data() const { return m_data; }
     size_t size() const { return m_used; }
+    Fault& fault() const { return m_fault; }
     // What has been written so far to sink; the buffer starts again.
-    void Pass(const EntrySink& sink);
+    [[nodiscard]] bool Pass(const Sink& sink);
 
 private:
     unsigned char* Grow(size_t n, size_t index);
 
-    Handle& m_out;
+    void* m_out;
+    Fault& m_fault;
     unsigned char* m_data = nullptr;
     size_t m_used = 0, m_room = 0;
     uint64_t m_passed = 0;  // bytes handed to the sink
@@ -117,6 +112,8 @@ private:
 
 // Writes one entry, entries[index]: its header, value and padding ("name"
 // is left to the caller), the value converted straight into the buffer.
+// An entry is at least 12 bytes: size 0 says that it could not be written
+// (the fault is out's).
 EntryHead EncodeEntry(const EntryFields& e, size_t index, BlobWriter& out);
 
 }  // namespace msgjson::detail

@@ -22,9 +22,11 @@
 // encoding the result gives back the same bytes.
 //
 // The implementation is the library libEn_MessageJson.so.1, whose only
-// exports are its C interface (En_MessageJson.h); the tool and the tests
-// reach it through Client.cpp, which implements the functions here over
-// that interface (GrammarTree.h and Handle are compiled into both).
+// exports are its C interface (En_MessageJson.h) and in which nothing
+// throws; the tool and the tests reach it through Client.cpp, which
+// implements everything here over that interface and turns the codes it
+// returns into the exceptions promised here (GrammarTree.h is compiled into
+// both; Handle into the tool only).
 #ifndef EN_TOOLS_MESSAGEJSON_H
 #define EN_TOOLS_MESSAGEJSON_H
 
@@ -39,6 +41,7 @@
 #include <nlohmann/json.hpp>
 
 #include "En_Msg.h"
+#include "MessageForm.h"
 
 namespace msgjson {
 
@@ -49,8 +52,6 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-enum class Kind { Log, Register };
-
 class Handle;
 
 // What a message is besides its entries, which a read puts into a Handle
@@ -60,17 +61,8 @@ struct Message {
     int32_t msgType = 0;  // meaningful for Kind::Log
 };
 
-// What the command line may supply or override.
-struct Overrides {
-    std::optional<Kind> kind;
-    std::optional<int32_t> msgType;
-};
-
 // Receives the encoded entries one at a time, in order.
 using EntrySink = std::function<void(const unsigned char* bytes, size_t size)>;
-
-// Bytes after the end of a text that the parser reads.
-constexpr size_t kPadding = 64;
 
 // Reads message objects from JSON text with a JSON parser whose buffers are
 // kept from one text to the next; one for each thread.  The parser's value
@@ -97,21 +89,14 @@ public:
     // The same, with the entries handed to sink one at a time (--encode).
     Message Read(std::string& text, const EntrySink& sink, const Overrides& overrides = {}, size_t firstLine = 1);
 
-    // Either of the above for text followed by padding (at least kPadding)
-    // readable bytes, already set: the entries to sink when one is given,
-    // else into *into (the C interface, En_MessageJson.h).
-    Message Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides, size_t firstLine,
-                 const EntrySink& sink);
-
     // Where entry number entry (0-based) of the message text read last
     // begins, as a byte offset; for one past the last, the offset of the
     // closing bracket of "entries" (the end of the message).  Noted by the
     // read as it went; nullopt when the last read failed.
     std::optional<size_t> EntryOffset(size_t entry) const;
 
-    struct Walk;
-
 private:
+    struct Walk;
     std::unique_ptr<Walk> m_walk;
 };
 

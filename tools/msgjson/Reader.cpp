@@ -1,6 +1,7 @@
 // The reader of the JSON message form: JSON text, parsed with simdjson
 // On-Demand, into encoded entries.  The value walk itself is in
-// ReaderWalk.cpp, compiled once for each kernel.
+// ReaderWalk.cpp, compiled once for each kernel.  Nothing here throws:
+// errors are values (ReaderParts.h).
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
@@ -11,9 +12,7 @@
 
 #include "ReaderParts.h"
 
-namespace msgjson {
-
-namespace detail {
+namespace msgjson::detail {
 
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 
@@ -69,7 +68,7 @@ size_t EntriesOpen(std::string_view t) {
     for (i = SkipBlank(t, i + 1); i < t.size() && t[i] == '"';) {
         const size_t keyEnd = StringEnd(t, i);
         if (keyEnd == std::string_view::npos) return std::string_view::npos;
-        const bool entries = t.substr(i, keyEnd - i) == "\"entries\"";
+        const bool entries = Part(t, i, keyEnd - i) == "\"entries\"";
         i = SkipBlank(t, keyEnd);
         if (i == t.size() || t[i] != ':') return std::string_view::npos;
         i = SkipBlank(t, i + 1);
@@ -91,34 +90,52 @@ std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t) {
     return std::make_pair(open, end - 1);
 }
 
+bool MakeOutline(std::string_view text, size_t open, size_t close, Array<char>& outline, Fault& fault) {
+    const std::string_view before = Part(text, 0, open + 1), after = Part(text, close);
+    outline.Clear();
+    if (!outline.Reserve(before.size() + after.size() + kPadding) || !outline.Append(before.data(), before.size()) ||
+        !outline.Append(after.data(), after.size()))
+        return fault.NoMemory();
+    std::memset(outline.data() + outline.size(), ' ', kPadding);
+    return true;
+}
+
 void EntryStarts::Start(size_t shift, size_t size, bool keep) {
-    m_starts.clear();
+    m_starts.Clear();
     m_shift = shift;
     m_keep = keep && (uint64_t{size} >> 32) == 0;
+    m_lost = false;
     m_read = false;
 }
 
 void EntryStarts::Add(size_t offset) {
-    if (m_keep) m_starts.push_back(static_cast<uint32_t>(offset + m_shift));
+    if (m_keep && !m_starts.Push(static_cast<uint32_t>(offset + m_shift))) {
+        m_keep = false;
+        m_lost = true;
+    }
 }
 
 void EntryStarts::Close(size_t offset) { m_close = offset + m_shift; }
 
-std::optional<size_t> EntryStarts::At(size_t entry) const {
-    if (!m_read || !m_keep || entry > m_starts.size()) return std::nullopt;
-    return entry == m_starts.size() ? m_close : m_starts[entry];
+bool EntryStarts::At(size_t entry, size_t& offset) const {
+    if (!m_read || !m_keep || entry > m_starts.size()) return false;
+    offset = entry == m_starts.size() ? m_close : m_starts[entry];
+    return true;
 }
 
-std::string Position(std::string_view text, size_t at, size_t firstLine) {
-    at = std::min(at, text.size());
-    const size_t line = firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+void PutPiece(Text& t, const Position& p) {
+    const std::string_view text = p.text;
+    const size_t at = std::min(p.at, text.size());
+    const size_t line = p.firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
     const size_t lineStart = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    return "line " + std::to_string(line) + ", column " +
-           std::to_string(lineStart == std::string_view::npos ? at + 1 : at - lineStart);
+    t.Put("line ", line, ", column ", lineStart == std::string_view::npos ? at + 1 : at - lineStart);
 }
 
-std::string SyntaxText(int error) {
-    switch (static_cast<simdjson::error_code>(error)) {
+namespace {
+
+// What a parser error means, in words.
+const char* SyntaxText(simdjson::error_code error) {
+    switch (error) {
         case simdjson::UTF8_ERROR: return "text that is not valid UTF-8";
         case simdjson::UNCLOSED_STRING: return "syntax error: a string without its closing quote";
         case simdjson::STRING_ERROR: return "syntax error: a bad escape sequence in a string";
@@ -130,9 +147,19 @@ std::string SyntaxText(int error) {
         case simdjson::EMPTY: return "syntax error: no value";
         case simdjson::INCOMPLETE_ARRAY_OR_OBJECT: return "syntax error: the text ends inside an object or array, or goes on after the message";
         case simdjson::CAPACITY: return "too large";
-        case simdjson::MEMALLOC: throw std::bad_alloc();
         default: return "syntax error: a value, comma, colon, key or bracket is missing or out of place";
     }
+}
+
+}  // namespace
+
+bool AtPosition(Fault& fault, const Position& at, std::string_view why, std::string_view what) {
+    return fault.Input(at, ": ", why, what);
+}
+
+bool SyntaxError(Fault& fault, const Position& at, int error) {
+    const auto e = static_cast<simdjson::error_code>(error);
+    return e == simdjson::MEMALLOC ? fault.NoMemory() : fault.Input(at, ": ", SyntaxText(e));
 }
 
 bool IsIntegerLiteral(std::string_view t) {
@@ -140,69 +167,68 @@ bool IsIntegerLiteral(std::string_view t) {
     return !t.empty() && t[0] != '0' && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-
 bool OutOfRange(std::string_view literal) {
-    const std::string text(literal);
     char* end = nullptr;
     errno = 0;
-    std::strtod(text.c_str(), &end);
-    return errno == ERANGE && end == text.c_str() + text.size();
+    std::strtod(literal.data(), &end);
+    return errno == ERANGE && end == literal.data() + literal.size();
 }
 
-void Pad(std::string& text) {
-    const size_t size = text.size();
-    text.append(kPadding, ' ');
-    text.resize(size);
+bool NotAMessage(Fault& fault, const char* jsonType) {
+    return fault.Input("a JSON ", jsonType, ", expected a message object");
 }
 
-void NotAMessage(const char* jsonType) { throw InputError("a JSON " + std::string(jsonType) + ", expected a message object"); }
+bool EntriesTwice(Fault& fault) { return fault.At(Place{"entries"}, "given more than once"); }
 
-void EntriesTwice() { Fail("entries", "given more than once"); }
-
-void EntriesNotAnArray(const Value& v) { Fail("entries", "expected an array, found " + Describe(v)); }
-
-void UnknownEntryKey(size_t index, std::string_view key) {
-    Fail(Place{{}, index}, "unknown key \"" + std::string(key) + "\" (an entry has \"id\", \"name\", \"type\", \"value\" or \"raw\")");
+bool EntriesNotAnArray(Fault& fault, const Value& v) {
+    return fault.At(Place{"entries"}, "expected an array, found ", Describe(v));
 }
 
-void TooDeep(const Place& where) { Fail(where, "nested deeper than " + std::to_string(kMaxDepth) + " levels"); }
-
-void NotAnEntry(size_t index, const Value& v) { Fail(Place{{}, index}, "expected an entry object, found " + Describe(v)); }
-
-void AtPosition(std::string_view text, size_t offset, size_t firstLine, std::string_view why, std::string_view what) {
-    throw InputError(Position(text, offset, firstLine) + ": " + std::string(why) + std::string(what));
+bool UnknownEntryKey(Fault& fault, size_t index, std::string_view key) {
+    return fault.At(Place{{}, index}, "unknown key \"", key,
+                    "\" (an entry has \"id\", \"name\", \"type\", \"value\" or \"raw\")");
 }
 
-void MessageKeys::Start(const Overrides& overrides) {
+bool TooDeep(Fault& fault, const Place& where) { return fault.At(where, "nested deeper than ", kMaxDepth, " levels"); }
+
+bool NotAnEntry(Fault& fault, size_t index, const Value& v) {
+    return fault.At(Place{{}, index}, "expected an entry object, found ", Describe(v));
+}
+
+void MessageKeys::Start(const Overrides& overrides, Fault& fault) {
     m_overrides = &overrides;
+    m_fault = &fault;
     m_kind.reset();
     m_msgType.reset();
     m_walk.Reset();
     m_named = false;
 }
 
-void MessageKeys::CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob) {
-    if (!name && !m_named && blob != nullptr) return;
+bool MessageKeys::CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob) {
+    if (!name && !m_named && blob != nullptr) return true;
+    NodeWalk::Step step{};
     if (name && !m_named) {
-        NameWithGrammar(index);
+        if (!NameWithGrammar(index)) return false;
         const unsigned char* const p = blob != nullptr ? blob->data() : nullptr;
         const size_t end = blob != nullptr ? blob->size() - head.size : 0;
         for (size_t at = 0; at < end;) {  // the entries before, as written
             uint32_t header[3];
             std::memcpy(header, p + at, sizeof header);
-            m_walk.Next(header[0], header[1]);
+            if (!m_walk.Next(header[0], header[1], step)) return m_fault->NoMemory();
             at += sizeof header + header[2] + ((0u - header[2]) & 3u);
         }
     }
-    const NodeWalk::Step step = m_walk.Next(head.id, head.type);
-    if (!name || (name->type == Value::String && step.node != nullptr && name->text == step.node->name)) return;
+    if (!m_walk.Next(head.id, head.type, step)) return m_fault->NoMemory();
+    if (!name || (name->type == Value::String && step.node != nullptr && name->text == step.node->name)) return true;
     const Place where{"name", index};
-    if (name->type != Value::String) Fail(where, "expected a string, found " + Describe(*name));
-    const std::string given = "\"" + std::string(name->text) + "\"", id = std::to_string(head.id);
-    if (step.group == nullptr) Fail(where, given + " names no node: the entry is in a group the grammar does not know");
-    const std::string group = "group '" + std::string(step.group->name) + "'";
-    if (step.node == nullptr) Fail(where, given + " names no node: " + group + " has no node with ID " + id);
-    Fail(where, given + " is not the name of node " + id + " in " + group + ": \"" + step.node->name + "\"");
+    if (name->type != Value::String) return m_fault->At(where, "expected a string, found ", Describe(*name));
+    if (step.group == nullptr)
+        return m_fault->At(where, "\"", name->text, "\" names no node: the entry is in a group the grammar does not know");
+    if (step.node == nullptr)
+        return m_fault->At(where, "\"", name->text, "\" names no node: group '", step.group->name,
+                           "' has no node with ID ", head.id);
+    return m_fault->At(where, "\"", name->text, "\" is not the name of node ", head.id, " in group '",
+                       step.group->name, "': \"", step.node->name, "\"");
 }
 
 namespace {
@@ -214,91 +240,106 @@ constexpr const char* kNameOrder =
 
 // The grammar of the message from now on, as the overrides and the keys
 // read so far choose it.
-void MessageKeys::NameWithGrammar(size_t index) {
+bool MessageKeys::NameWithGrammar(size_t index) {
     const Place where{"name", index};
-    if (!m_overrides->kind && !m_kind) Fail(where, kNameOrder);
-    const Kind kind = KindOf();
-    if (kind == Kind::Log && !m_overrides->msgType && !m_msgType) Fail(where, kNameOrder);
-    const int32_t msgType = MsgTypeOf(kind);
-    const GrammarNode* root = GrammarRoot(kind == Kind::Log, msgType);
-    if (root == nullptr) Fail(where, "log message type " + std::to_string(msgType) + " has no grammar to name nodes");
+    if (!m_overrides->kind && !m_kind) return m_fault->At(where, kNameOrder);
+    Kind kind = Kind::Log;
+    if (!KindOf(kind)) return false;
+    if (kind == Kind::Log && !m_overrides->msgType && !m_msgType) return m_fault->At(where, kNameOrder);
+    int32_t msgType = 0;
+    const GrammarNode* root = nullptr;
+    if (!MsgTypeOf(kind, msgType)) return false;
+    if (!GrammarRoot(kind == Kind::Log, msgType, root)) return m_fault->NoMemory();
+    if (root == nullptr) return m_fault->At(where, "log message type ", msgType, " has no grammar to name nodes");
     m_walk.SetRoot(root);
     m_named = true;
+    return true;
 }
 
-Kind MessageKeys::KindOf() const {
-    if (m_overrides->kind) return *m_overrides->kind;
-    if (!m_kind) Fail("kind", "missing (\"log\" or \"register\")");
+bool MessageKeys::KindOf(Kind& kind) const {
+    if (m_overrides->kind) return kind = *m_overrides->kind, true;
+    if (!m_kind) return m_fault->At(Place{"kind"}, "missing (\"log\" or \"register\")");
     if (m_kind->type != Value::String || (m_kind->text != "log" && m_kind->text != "register"))
-        Fail("kind", "expected \"log\" or \"register\"");
-    return m_kind->text == "log" ? Kind::Log : Kind::Register;
+        return m_fault->At(Place{"kind"}, "expected \"log\" or \"register\"");
+    kind = m_kind->text == "log" ? Kind::Log : Kind::Register;
+    return true;
 }
 
-int32_t MessageKeys::MsgTypeOf(Kind kind) const {
-    if (m_overrides->msgType) return *m_overrides->msgType;
-    if (kind != Kind::Log) return 0;
-    if (!m_msgType) Fail("msgtype", "missing (required for a log message)");
-    return static_cast<int32_t>(IntegerIn(*m_msgType, std::numeric_limits<int32_t>::min(),
-                                          std::numeric_limits<int32_t>::max(), Place{"msgtype"}));
+bool MessageKeys::MsgTypeOf(Kind kind, int32_t& msgType) const {
+    if (m_overrides->msgType) return msgType = *m_overrides->msgType, true;
+    if (kind != Kind::Log) return msgType = 0, true;
+    if (!m_msgType) return m_fault->At(Place{"msgtype"}, "missing (required for a log message)");
+    const std::optional<long long> x = IntegerIn(*m_msgType, std::numeric_limits<int32_t>::min(),
+                                                 std::numeric_limits<int32_t>::max(), Place{"msgtype"}, *m_fault);
+    if (!x) return false;
+    msgType = static_cast<int32_t>(*x);
+    return true;
 }
 
-MessageHead MessageKeys::Finish(bool entriesSeen) const {
-    MessageHead head{KindOf(), 0};
-    head.msgType = MsgTypeOf(head.kind);
-    if (!entriesSeen) Fail("entries", "missing");
-    return head;
+bool MessageKeys::Finish(bool entriesSeen, MessageHead& head) const {
+    return KindOf(head.kind) && MsgTypeOf(head.kind, head.msgType) &&
+           (entriesSeen || m_fault->At(Place{"entries"}, "missing"));
 }
 
 Walker::~Walker() = default;
 
+static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
+
 namespace {
 
-// The walk of the kernel simdjson runs on this processor (its first pass
-// chooses the same), or the nearest one below that the build has.
-Walker* NewWalker() {
-    const std::string kernel = simdjson::get_active_implementation()->name();
-    Walker* walker = nullptr;
-#ifdef EN_KERNEL_HASWELL
-    if (kernel == "icelake" || kernel == "haswell") walker = NewHaswellWalker();
-#endif
-#ifdef EN_KERNEL_WESTMERE
-    if (walker == nullptr && kernel != "fallback") walker = NewWestmereWalker();
-#endif
-    return walker != nullptr ? walker : NewFallbackWalker();
-}
+// simdjson chooses the kernel of this processor at the first call of
+// get_active_implementation(), and makes strings then, which would throw
+// on exhausted memory: that is done when the library is loaded, so that
+// no reader made and no parse run later meets it.
+[[maybe_unused]] const bool kKernelChosen = !simdjson::get_active_implementation()->name().empty();
 
 }  // namespace
 
-}  // namespace detail
-
-struct Reader::Walk {
-    std::unique_ptr<detail::Walker> walker{detail::NewWalker()};
-    Handle handle;  // the entry being read, for Read without a handle
-    detail::EntryStarts starts;  // of the message read last
-};
-
-static_assert(kPadding == simdjson::SIMDJSON_PADDING, "the padding the parser reads past the end");
-
-Reader::Reader() : m_walk(std::make_unique<Walk>()) {}
-
-Reader::~Reader() = default;
-
-Message Reader::Read(std::string_view text, size_t padding, Handle* into, const Overrides& overrides,
-                     size_t firstLine, const EntrySink& sink) {
-    const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
-    if (bom) text.remove_prefix(3);
-    detail::BlobWriter out(sink ? m_walk->handle : *into, sink ? 0 : text.size());
-    // Entries handed to a sink are not validated here.
-    m_walk->starts.Start(bom ? 3 : 0, text.size() + (bom ? 3 : 0), !sink);
-    const detail::MessageHead head =
-        m_walk->walker->Read(text, padding, firstLine, overrides, out, sink ? &sink : nullptr, m_walk->starts);
-    m_walk->starts.Read();
-    Message m;
-    m.kind = head.kind;
-    m.msgType = head.msgType;
-    return m;
+JsonReader::~JsonReader() {
+    delete m_walker;
+    if (m_handle != nullptr) En_Msg_Destroy(m_handle);
 }
 
-std::optional<size_t> Reader::EntryOffset(size_t entry) const { return m_walk->starts.At(entry); }
+bool JsonReader::Open() {
+    // The walk of the kernel simdjson runs on this processor (its first pass
+    // chooses the same), or the nearest one below that the build has.
+#if defined(EN_KERNEL_HASWELL) || defined(EN_KERNEL_WESTMERE)
+    const std::string& kernel = simdjson::get_active_implementation()->name();
+#endif
+#ifdef EN_KERNEL_HASWELL
+    if (kernel == "icelake" || kernel == "haswell") m_walker = NewHaswellWalker();
+#endif
+#ifdef EN_KERNEL_WESTMERE
+    if (m_walker == nullptr && kernel != "fallback") m_walker = NewWestmereWalker();
+#endif
+    if (m_walker == nullptr) m_walker = NewFallbackWalker();
+    m_handle = En_Msg_Create();
+    return m_walker != nullptr && m_handle != nullptr;
+}
 
-}  // namespace msgjson
+int JsonReader::Read(char* text, size_t size, size_t room, const Overrides& overrides, size_t firstLine,
+                     void* handle, const Sink* sink, MessageHead& head) {
+    m_fault.Clear();
+    char* body = text;
+    if (room < kPadding) {
+        m_copy.Clear();
+        if (size > SIZE_MAX - kPadding || !m_copy.Reserve(size + kPadding) || !m_copy.Append(text, size))
+            return EN_MSGJSON_ENOMEM;
+        body = m_copy.data();
+    }
+    std::memset(body + size, ' ', kPadding);
+    std::string_view t(body, size);
+    const bool bom = Part(t, 0, 3) == "\xEF\xBB\xBF";
+    if (bom) t.remove_prefix(3);
+    BlobWriter out(sink != nullptr ? m_handle : handle, m_fault);
+    // Entries handed to a sink are not validated here.
+    m_starts.Start(bom ? 3 : 0, size, sink == nullptr);
+    if (!out.Start(sink != nullptr ? 0 : t.size()) ||
+        !m_walker->Read(t, kPadding, firstLine, overrides, out, sink, m_starts, head) ||
+        (m_starts.Lost() && !m_fault.NoMemory()))
+        return m_fault.code();
+    m_starts.Read();
+    return EN_MSGJSON_OK;
+}
+
+}  // namespace msgjson::detail

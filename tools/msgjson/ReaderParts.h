@@ -1,21 +1,26 @@
-// ReaderParts.h - what the reader's value walk, compiled once for each of
+// ReaderParts.h - the reader of libEn_MessageJson.so.1 (JsonReader, which
+// En_MsgJson_Read runs), and what its value walk, compiled once for each of
 // simdjson's kernels (ReaderWalk.cpp), shares with the rest of the reader
 // (Reader.cpp), compiled for the baseline processor.  Nothing here includes
 // simdjson, so that no code of a kernel's instruction set ends up in a
 // function that another file also defines (internal to the message form).
+//
+// Errors are values (Fault.h): every function that can fail returns false
+// after noting in the reader's Fault whether the input is bad (with the
+// text of the error), memory is exhausted or a sink asked to stop.
 #ifndef EN_TOOLS_MSGJSON_READERPARTS_H
 #define EN_TOOLS_MSGJSON_READERPARTS_H
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 #include "Encoder.h"
+#include "Fault.h"
 #include "GrammarTree.h"
+#include "MessageForm.h"
 
 namespace msgjson::detail {
 
@@ -27,22 +32,31 @@ constexpr size_t kMaxDepth = 100;
 // few times the text's size, and parsing one entry at a time costs more.
 constexpr size_t kWholeText = 64 << 10;
 
-// "line L, column C" (1-based; C counts bytes) of a byte offset (0-based).
-std::string Position(std::string_view text, size_t at, size_t firstLine);
+// A byte offset (0-based) of a text, written as "line L, column C"
+// (1-based; C counts bytes).
+struct Position {
+    std::string_view text;
+    size_t at;
+    size_t firstLine;
+};
+void PutPiece(Text& t, const Position& p);
 
-// What a parser error (a simdjson::error_code) means, in words.
-std::string SyntaxText(int error);
+// Bad input at a position: "line L, column C: why" and what; false.
+bool AtPosition(Fault& fault, const Position& at, std::string_view why, std::string_view what = {});
+
+// A parser error (a simdjson::error_code) at a position: "line L, column
+// C: why", or memory exhausted (simdjson's MEMALLOC).  False.
+bool SyntaxError(Fault& fault, const Position& at, int error);
 
 bool IsIntegerLiteral(std::string_view t);
 
-// A number literal that strtod finds out of range.
+// A number literal that strtod finds out of range.  The literal is read
+// where it stands: the byte after it is one strtod does not take (a blank,
+// a bracket, a comma, a quote, or the padding after the text).
 bool OutOfRange(std::string_view literal);
 
 bool IsBlank(char c);  // JSON's white space
 bool IsBlank(std::string_view t);
-
-// Gives text kPadding bytes past its end, set (the parser reads them).
-void Pad(std::string& text);
 
 // Where the value at i ends (before the first comma, blank or bracket after
 // it): strings and brackets are followed, nothing else is checked.  Stops
@@ -56,43 +70,52 @@ size_t ValueEnd(std::string_view t, size_t i, size_t limit, bool atComma);
 // left to the parser as a whole (nullopt).
 std::optional<std::pair<size_t, size_t>> EntriesArray(std::string_view t);
 
+// The outline of a long message: text without what lies between the
+// brackets at open and close, followed by kPadding blanks.  False when
+// memory is exhausted.
+bool MakeOutline(std::string_view text, size_t open, size_t close, Array<char>& outline, Fault& fault);
+
 // Where the entries of a message begin in its text, as the walk meets
 // them, and where its "entries" array closes: the place of an entry in the
 // text is then a look-up.  Four bytes an entry: a text of 4 GiB or more has
 // no places.  Out of line, so that the kernels' walks share one copy of the
-// code that grows the list.
+// code that grows the list (and compile no copy of their own of anything
+// that other files also define: the faults of a walk are noted out of
+// line, here and in Fault.h, too).
 class EntryStarts {
 public:
     // Before a walk over size bytes: offsets are recorded from now on when
     // keep says so, shift bytes after the walk's text (the byte order mark
     // it does not see).
     void Start(size_t shift, size_t size, bool keep);
+    // When memory is exhausted, no more are recorded and Lost() says so: the
+    // walk goes on without a check at each entry.
     void Add(size_t offset);
+    bool Lost() const { return m_lost; }
     // The closing bracket of "entries".
     void Close(size_t offset);
     // The walk has read the whole message.
     void Read() { m_read = true; }
     // Where entry number entry (0-based) begins; for one past the last, the
-    // closing bracket.  nullopt beyond, or when the walk did not end well.
-    std::optional<size_t> At(size_t entry) const;
+    // closing bracket.  False beyond, or when the walk did not end well.
+    bool At(size_t entry, size_t& offset) const;
 
 private:
-    std::vector<uint32_t> m_starts;
+    Array<uint32_t> m_starts;
     size_t m_close = 0;
     size_t m_shift = 0;
     bool m_keep = false;
+    bool m_lost = false;
     bool m_read = false;
 };
 
-// The errors of a walk, thrown as InputError.
-[[noreturn]] void NotAMessage(const char* jsonType);
-[[noreturn]] void EntriesTwice();
-[[noreturn]] void EntriesNotAnArray(const Value& v);
-[[noreturn]] void UnknownEntryKey(size_t index, std::string_view key);
-[[noreturn]] void TooDeep(const Place& where);
-[[noreturn]] void NotAnEntry(size_t index, const Value& v);
-[[noreturn]] void AtPosition(std::string_view text, size_t offset, size_t firstLine, std::string_view why,
-                             std::string_view what = {});
+// The errors of a walk; false.
+bool NotAMessage(Fault& fault, const char* jsonType);
+bool EntriesTwice(Fault& fault);
+bool EntriesNotAnArray(Fault& fault, const Value& v);
+bool UnknownEntryKey(Fault& fault, size_t index, std::string_view key);
+bool TooDeep(Fault& fault, const Place& where);
+bool NotAnEntry(Fault& fault, size_t index, const Value& v);
 
 // The kind and log message type of a message that has been read.
 struct MessageHead {
@@ -104,7 +127,7 @@ struct MessageHead {
 // type, as the keys are read.
 class MessageKeys {
 public:
-    void Start(const Overrides& overrides);
+    void Start(const Overrides& overrides, Fault& fault);
     void SetKind(const Value& v) { m_kind = v; }
     void SetMsgType(const Value& v) { m_msgType = v; }
     // The name of entries[index], if it has one, against the grammar's node.
@@ -112,16 +135,17 @@ public:
     // at the first name.  When blob is given, it holds the message's entries
     // up to this one, and the groups are followed only from the first name
     // on, by going through the entries before it.
-    void CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob);
-    MessageHead Finish(bool entriesSeen) const;
+    [[nodiscard]] bool CheckName(const Value* name, size_t index, EntryHead head, const BlobWriter* blob);
+    [[nodiscard]] bool Finish(bool entriesSeen, MessageHead& head) const;
     bool Named() const { return m_named; }
 
 private:
-    void NameWithGrammar(size_t index);
-    Kind KindOf() const;
-    int32_t MsgTypeOf(Kind kind) const;
+    bool NameWithGrammar(size_t index);
+    bool KindOf(Kind& kind) const;
+    bool MsgTypeOf(Kind kind, int32_t& msgType) const;
 
     const Overrides* m_overrides = nullptr;
+    Fault* m_fault = nullptr;
     std::optional<Value> m_kind, m_msgType;  // as read so far
     NodeWalk m_walk;
     bool m_named = false;  // a name was read: m_walk has the grammar
@@ -134,14 +158,49 @@ public:
     // Reads the message object of text, followed by padding readable bytes,
     // appending its entries to out and their offsets in text to starts;
     // with a sink, each entry goes there and out holds one entry at a time.
-    virtual MessageHead Read(std::string_view text, size_t padding, size_t firstLine, const Overrides& overrides,
-                             BlobWriter& out, const EntrySink* sink, EntryStarts& starts) = 0;
+    // False on failure, noted in out.fault().
+    [[nodiscard]] virtual bool Read(std::string_view text, size_t padding, size_t firstLine,
+                                    const Overrides& overrides, BlobWriter& out, const Sink* sink,
+                                    EntryStarts& starts, MessageHead& head) = 0;
 };
 
-// The walks there are; null when the build has no such kernel.
+// The walks there are (null when memory is exhausted); built only when the
+// build has that kernel.
 Walker* NewFallbackWalker();
 Walker* NewWestmereWalker();
 Walker* NewHaswellWalker();
+
+// A reader of the C interface (En_MsgJson_Reader): the walk of the kernel
+// simdjson runs on this processor, whose parsers keep their buffers from
+// one text to the next, a message handle for the entries handed to a sink,
+// the places of the entries of the message read last, and the fault of the
+// last read.  One for each thread.
+class JsonReader {
+public:
+    JsonReader() = default;
+    ~JsonReader();
+    JsonReader(const JsonReader&) = delete;
+    JsonReader& operator=(const JsonReader&) = delete;
+
+    // The walk and the handle; false when memory is exhausted.
+    [[nodiscard]] bool Open();
+
+    // En_MsgJson_Read (En_MessageJson.h) with checked arguments: the
+    // entries to sink when one is given, else into handle.  An
+    // EN_MSGJSON_ code; head is set on success.
+    int Read(char* text, size_t size, size_t room, const Overrides& overrides, size_t firstLine, void* handle,
+             const Sink* sink, MessageHead& head);
+
+    const Fault& fault() const { return m_fault; }
+    bool EntryOffset(size_t entry, size_t& offset) const { return m_starts.At(entry, offset); }
+
+private:
+    Walker* m_walker = nullptr;
+    void* m_handle = nullptr;  // the entry being read, for a read to a sink
+    EntryStarts m_starts;      // of the message read last
+    Fault m_fault;
+    Array<char> m_copy;  // a text without room for the padding, with it
+};
 
 }  // namespace msgjson::detail
 

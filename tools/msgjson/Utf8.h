@@ -5,9 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 namespace msgjson::detail {
 
@@ -28,8 +26,8 @@ size_t CodePointCount(std::string_view s);
 // many it wrote.
 size_t PutCodePoints(std::string_view s, unsigned char* out);
 
-// Appends one code point as UTF-8.
-void AppendUtf8(std::string& out, uint32_t cp);
+// One code point as UTF-8 into out; its length.
+size_t PutUtf8(uint32_t cp, char* out);
 
 }  // namespace msgjson::detail
 
