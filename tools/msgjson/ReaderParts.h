@@ -92,6 +92,8 @@ public:
     // walk goes on without a check at each entry.
     void Add(size_t offset);
     bool Lost() const { return m_lost; }
+    // The bytes before the walk's text (the byte order mark).
+    size_t Shift() const { return m_shift; }
     // The closing bracket of "entries".
     void Close(size_t offset);
     // The walk has read the whole message.

@@ -147,13 +147,21 @@ private:
         return m_base != m_text.data() && at > m_open ? at + m_cut : at;
     }
 
+    // An offset of the text as a position in the text as given: a byte
+    // order mark before it counts in the first line's columns, as in the
+    // entries' places (EntryStarts).
+    Position PositionOf(size_t offset) const {
+        const size_t shift = m_starts.Shift();
+        return Position{std::string_view(m_text.data() - shift, m_text.size() + shift), offset + shift, m_firstLine};
+    }
+
     // Bad input at an offset of the text: "line L, column C: why".
     bool InputAt(size_t offset, std::string_view why, std::string_view what = {}) {
-        return AtPosition(m_fault, Position{m_text, offset, m_firstLine}, why, what);
+        return AtPosition(m_fault, PositionOf(offset), why, what);
     }
 
     [[gnu::cold, gnu::noinline]] bool SyntaxAt(const char* p, simdjson::error_code e) {
-        return detail::SyntaxError(m_fault, Position{m_text, Offset(p), m_firstLine}, e);
+        return detail::SyntaxError(m_fault, PositionOf(Offset(p)), e);
     }
 
     bool Iterate(od::parser& parser, std::string_view text, size_t capacity, od::document& doc) {
@@ -189,7 +197,7 @@ private:
                               e == simdjson::NUMBER_ERROR || e == simdjson::UNCLOSED_STRING ||
                               e == simdjson::STRING_ERROR || e == simdjson::UNESCAPED_CHARS;
         if (!tokenBad && rest != std::string_view::npos) return InputAt(rest, "syntax error: more text after the value");
-        return e == simdjson::SUCCESS || detail::SyntaxError(m_fault, Position{m_text, start, m_firstLine}, e);
+        return e == simdjson::SUCCESS || detail::SyntaxError(m_fault, PositionOf(start), e);
     }
 
     // Nothing but blanks after the value of the document.
