@@ -113,29 +113,32 @@ static __typeof__(En_MsgJson_ReaderCreate)* g_jsonReader;
 static __typeof__(En_MsgJson_ReaderDestroy)* g_jsonDestroy;
 static __typeof__(En_MsgJson_Read)* g_jsonRead;
 static __typeof__(En_MsgJson_Error)* g_jsonError;
-static __typeof__(En_MsgJson_EntryOffset)* g_jsonOffset;
+static __typeof__(En_MsgJson_EntryPlaces)* g_jsonPlaces;
 static __typeof__(En_MsgJson_Decode)* g_jsonDecode;
 static __typeof__(En_MsgJson_BlobFault)* g_jsonFault;
 static const void* (*g_buffer)(void*);
 static x_uint32 (*g_bytesUsed)(void*);
 
-/* A good log naming a node of its grammar, a value out of range and a
- * syntax error; read as kReads says: with room for the padding or without,
- * into a message handle or to a sink. */
+/* A good log naming a node of its grammar, a value out of range, a syntax
+ * error and a wide string whose blob outgrows the room made for its text
+ * (made in main); read as kReads says: with room for the padding or
+ * without, into a message handle or to a sink. */
+static char g_wide[2400];
 static const char* const kJson[] = {
     "{\"kind\": \"log\", \"msgtype\": 1501, \"entries\": [{\"id\": 11, \"name\": \"MsgType\", \"type\": \"UINT32\", "
     "\"value\": 1501}, {\"id\": 1001, \"type\": \"WSTRING\", \"value\": \"pc-0291\"}]}",
     "{\"kind\": \"log\", \"msgtype\": 1501, \"entries\": [{\"id\": 2021, \"type\": \"INT16\", \"value\": 70000}]}",
     "{\"kind\": \"register\", \"entries\": [}",
+    g_wide,
 };
 static const struct {
     int text, room, sink;
-} kReads[] = {{0, 1, 0}, {0, 1, 1}, {1, 0, 0}, {2, 1, 0}};
+} kReads[] = {{0, 1, 0}, {0, 1, 1}, {1, 0, 0}, {2, 1, 0}, {3, 1, 0}};
 enum { kTexts = sizeof kReads / sizeof kReads[0], kMaxCalls = kTexts + 3 * kMaxBlobs };
 
 /* What a call gave: its code (for En_MsgJson_BlobFault the length, or
  * EN_MSGJSON_ENOMEM), the bytes it wrote (the blob, an error text or JSON
- * text) as a count and a hash, and the place of the first entry read. */
+ * text) as a count and a hash, and the column of the first entry read. */
 typedef struct {
     long long rc;
     size_t size, at;
@@ -161,14 +164,15 @@ static void JsonCall(int c, En_MsgJson_Reader* reader, void* handle, Outcome* o)
     const Outcome none = {0, 0, (size_t)-1, 0xCBF29CE484222325ull};
     *o = none;
     if (c < kTexts) {
-        char text[256];
+        char text[sizeof g_wide + 64];
         const size_t n = strlen(kJson[kReads[c].text]);
         memcpy(text, kJson[kReads[c].text], n);
         o->rc = g_jsonRead(reader, text, n, kReads[c].room ? sizeof text - n : 0, EN_MSGJSON_KIND_UNSET, 0, 1, handle,
                            kReads[c].sink ? HashSink : NULL, o, NULL, NULL);
         if (o->rc == EN_MSGJSON_OK && !kReads[c].sink) Hash(o, g_buffer(handle), g_bytesUsed(handle));
         if (o->rc == EN_MSGJSON_EINPUT) Hash(o, g_jsonError(reader), strlen(g_jsonError(reader)));
-        g_jsonOffset(reader, 0, &o->at);
+        size_t line = 0;
+        g_jsonPlaces(reader, text, n, 1, 0, 1, &line, &o->at);
         return;
     }
     void* msg = g_msgs[(c - kTexts) / 3];
@@ -254,6 +258,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (CxxRuntimeMapped()) Fail("the C++ runtime is mapped before the libraries are loaded", NULL);
+    /* 2,000 characters: a blob of 8 KB, past the 4 KB made for a short text. */
+    const int head = sprintf(g_wide, "{\"kind\": \"log\", \"msgtype\": 1501, \"entries\": [{\"id\": 1001, \"type\": 1, \"value\": \"");
+    memset(g_wide + head, 'w', 2000);
+    strcpy(g_wide + head + 2000, "\"}]}");
 
     pthread_t early, late, busy[kBusyThreads];
     Start(&early, FirstRound, &g_first[0]);
@@ -278,7 +286,7 @@ int main(int argc, char** argv) {
     LOOKUP(g_jsonDestroy, json, "En_MsgJson_ReaderDestroy");
     LOOKUP(g_jsonRead, json, "En_MsgJson_Read");
     LOOKUP(g_jsonError, json, "En_MsgJson_Error");
-    LOOKUP(g_jsonOffset, json, "En_MsgJson_EntryOffset");
+    LOOKUP(g_jsonPlaces, json, "En_MsgJson_EntryPlaces");
     LOOKUP(g_jsonDecode, json, "En_MsgJson_Decode");
     LOOKUP(g_jsonFault, json, "En_MsgJson_BlobFault");
     for (int i = 4; i < argc; ++i) {

@@ -44,28 +44,12 @@ EN_VALIDATE_LOCATION FirstLocation(const EN_VALIDATE_RESULT& record, const Viola
 
 std::string_view Text(const char* text, size_t size) { return std::string_view(text, strnlen(text, size)); }
 
-// How far the count of lines in a source has come: the places of one
-// message mostly come in the order of its text, so each goes on from the
-// one before.
-struct LineCursor {
-    size_t at = 0;         // counted up to this offset
-    size_t line = 0;       // its line; 0 before the first count
-    size_t lineStart = 0;  // the offset where that line begins
-};
-
 // The line and column (1-based, bytes) in the source of entry number entry;
 // (0, 0) without a source or such an entry.
-std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry, LineCursor& cursor) {
-    const std::optional<size_t> at = source != nullptr ? source->reader->EntryOffset(entry) : std::nullopt;
-    if (!at || *at > source->text.size()) return {0, 0};
-    if (cursor.line == 0 || cursor.at > *at) cursor = LineCursor{0, source->firstLine, 0};
-    const char* const text = source->text.data();
-    for (const char* p = text + cursor.at; (p = static_cast<const char*>(std::memchr(p, '\n', text + *at - p))) != nullptr; ++p) {
-        ++cursor.line;
-        cursor.lineStart = static_cast<size_t>(p - text) + 1;
-    }
-    cursor.at = *at;
-    return {cursor.line, *at - cursor.lineStart + 1};
+std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry) {
+    size_t line = 0, column = 0;
+    if (source != nullptr) source->reader->EntryPlaces(source->text, source->firstLine, entry, 1, &line, &column);
+    return {line, column};
 }
 
 bool IsPlainJsonText(std::string_view text);
@@ -187,10 +171,9 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         Run(handle, message, record, location);
     }
     const std::string_view path = Text(location.szPath, sizeof location.szPath);
-    LineCursor lines;
     AppendKeys(out, "", record.nCode, Text(record.szMessage, sizeof record.szMessage),
                location.bLocated ? &location : nullptr, path,
-               location.bLocated ? SourcePlace(source, location.nEntry, lines) : std::pair<size_t, size_t>{}, "");
+               location.bLocated ? SourcePlace(source, location.nEntry) : std::pair<size_t, size_t>{}, "");
     if (place != nullptr) AppendPlace(*place, location.bLocated ? path : std::string_view());
     if (all == nullptr) return record.nCode;
     out += ", \"violations\": [";
@@ -200,7 +183,7 @@ int ValidateJson(const msgjson::Handle& handle, const msgjson::Message& message,
         AppendViolation(out, v.result.nCode, Text(v.result.szMessage, sizeof v.result.szMessage),
                         v.location.bLocated ? &v.location : nullptr,
                         Text(v.location.szPath, sizeof v.location.szPath), v.bNote != 0,
-                        v.location.bLocated ? SourcePlace(source, v.location.nEntry, lines) : std::pair<size_t, size_t>{});
+                        v.location.bLocated ? SourcePlace(source, v.location.nEntry) : std::pair<size_t, size_t>{});
     }
     out += ']';
     if (all->count == all->records.size()) out += ", \"violations_cut\": true";
@@ -239,11 +222,11 @@ namespace {
 // The place of a record in a message of size bytes read from source (or
 // not, without one), named name.
 std::optional<Location> LocationOf(const EN_VALIDATE_LOCATION& location, size_t size, const JsonSource* source,
-                                   const std::string& name, LineCursor& lines) {
+                                   const std::string& name) {
     if (!location.bLocated) return std::nullopt;
     Location l{location.nEntry, location.nOffset, std::string(Text(location.szPath, sizeof location.szPath)),
                location.nOffset == size, 0, 0, {}};
-    std::tie(l.line, l.column) = SourcePlace(source, l.entry, lines);
+    std::tie(l.line, l.column) = SourcePlace(source, l.entry);
     if (l.line != 0) l.source = name + ":" + std::to_string(l.line) + ":" + std::to_string(l.column);
     return l;
 }
@@ -262,13 +245,12 @@ Verdict Validate(const msgjson::Handle& handle, const msgjson::Message& message,
     } else {
         Run(handle, message, record, location);
     }
-    LineCursor lines;
-    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), source, name, lines), maxViolations != 0, {}, false};
+    Verdict verdict{record.nCode, std::string(Text(record.szMessage, sizeof record.szMessage)), {}, LocationOf(location, handle.size(), source, name), maxViolations != 0, {}, false};
     if (verdict.all) {
         for (size_t i = 0; i < all.count; ++i) {
             const EN_VALIDATE_VIOLATION& v = all.records[i];
             verdict.violations.push_back(Violation{v.result.nCode, std::string(Text(v.result.szMessage, sizeof v.result.szMessage)),
-                                                   LocationOf(v.location, handle.size(), source, name, lines), v.bNote != 0});
+                                                   LocationOf(v.location, handle.size(), source, name), v.bNote != 0});
         }
         verdict.cut = all.count == maxViolations;
     }

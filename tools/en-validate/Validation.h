@@ -29,7 +29,7 @@ struct Location {
 };
 
 // The JSON text a message was read from, for the line and column of its
-// places: the reader that read it last (msgjson::Reader::EntryOffset) and
+// places: the reader that read it last (msgjson::Reader::EntryPlaces) and
 // the number of its first line.
 struct JsonSource {
     const msgjson::Reader* reader = nullptr;

@@ -93,9 +93,11 @@ int En_MsgJson_MsgTypeEntry(const void* blob, size_t size, x_int32* msgType) {
     return 1;
 }
 
-int En_MsgJson_EntryOffset(const En_MsgJson_Reader* reader, size_t entry, size_t* offset) {
-    if (reader == nullptr || offset == nullptr) return 0;
-    return reader->reader.EntryOffset(entry, *offset) ? 1 : 0;
+size_t En_MsgJson_EntryPlaces(const En_MsgJson_Reader* reader, const char* text, size_t size, size_t firstLine,
+                              size_t first, size_t count, size_t* lines, size_t* columns) {
+    if (reader == nullptr || (text == nullptr && size != 0) || (count != 0 && (lines == nullptr || columns == nullptr)))
+        return 0;
+    return reader->reader.EntryPlaces(std::string_view(text, size), firstLine, first, count, lines, columns);
 }
 
 const char* En_MsgJson_TypeName(x_uint32 code) { return TypeName(code); }

@@ -109,10 +109,9 @@ void DecodeBlob(const unsigned char* blob, size_t size, Kind kind, int32_t msgTy
     Check(rc, "", t.thrown);
 }
 
-std::optional<size_t> Reader::EntryOffset(size_t entry) const {
-    size_t offset = 0;
-    if (En_MsgJson_EntryOffset(m_walk->reader, entry, &offset) == 0) return std::nullopt;
-    return offset;
+size_t Reader::EntryPlaces(std::string_view text, size_t firstLine, size_t first, size_t count, size_t* lines,
+                           size_t* columns) const {
+    return En_MsgJson_EntryPlaces(m_walk->reader, text.data(), text.size(), firstLine, first, count, lines, columns);
 }
 
 const GrammarNode& GrammarRoot(const grammar::GrammarTable& table) {

@@ -83,13 +83,20 @@ EN_MSGJSON_API size_t En_MsgJson_BlobFault(const void* blob, size_t size, int ch
  * blob with one for a log of that type, else for a registration message. */
 EN_MSGJSON_API int En_MsgJson_MsgTypeEntry(const void* blob, size_t size, x_int32* msgType);
 
-/* Where element entry (0-based) of the "entries" array of the message text
- * that the reader read last begins, as a byte offset into that text, into
- * *offset; for an element past the last, the offset of the array's closing
- * bracket, the end of the message.  The reader noted each place as it went:
- * nothing is parsed again.  Returns 1, or 0 when there is no such element or
- * the last read did not succeed. */
-EN_MSGJSON_API int En_MsgJson_EntryOffset(const En_MsgJson_Reader* reader, size_t entry, size_t* offset);
+/* The places in the message text that the reader read last: the line and
+ * column (1-based; a column counts bytes, those of a byte order mark among
+ * them) where elements first, first + 1, ... (0-based) of its "entries"
+ * array begin, and past the last, where the array's closing bracket is (the
+ * end of the message); at most count of them, into lines[] and columns[].
+ * text and size give that text again (the reader does not keep it), lines
+ * counted from firstLine; a place past size gets 0 and 0.  Returns how many
+ * places there are (the elements and the bracket), 0 when the last read did
+ * not succeed or handed its entries to a sink.  The reader noted where each
+ * element begins as it went: nothing is parsed again, and the text is read
+ * once, up to the last place asked for. */
+EN_MSGJSON_API size_t En_MsgJson_EntryPlaces(const En_MsgJson_Reader* reader, const char* text, size_t size,
+                                             size_t firstLine, size_t first, size_t count, size_t* lines,
+                                             size_t* columns);
 
 /* The name of a data type code without prefix ("WSTRING"), or NULL. */
 EN_MSGJSON_API const char* En_MsgJson_TypeName(x_uint32 code);

@@ -89,11 +89,14 @@ public:
     // The same, with the entries handed to sink one at a time (--encode).
     Message Read(std::string& text, const EntrySink& sink, const Overrides& overrides = {}, size_t firstLine = 1);
 
-    // Where entry number entry (0-based) of the message text read last
-    // begins, as a byte offset; for one past the last, the offset of the
-    // closing bracket of "entries" (the end of the message).  Noted by the
-    // read as it went; nullopt when the last read failed.
-    std::optional<size_t> EntryOffset(size_t entry) const;
+    // The line and column (1-based, bytes) in text, the message text read
+    // last, its lines counted from firstLine, where entries number first,
+    // first + 1, ... (0-based) begin, and past the last, of the closing
+    // bracket of "entries" (the end of the message): at most count of them,
+    // into lines[] and columns[] (En_MsgJson_EntryPlaces).  Returns how
+    // many places there are; 0 when the last read failed.
+    size_t EntryPlaces(std::string_view text, size_t firstLine, size_t first, size_t count, size_t* lines,
+                       size_t* columns) const;
 
 private:
     struct Walk;

@@ -117,18 +117,22 @@ void EntryStarts::Add(size_t offset) {
 
 void EntryStarts::Close(size_t offset) { m_close = offset + m_shift; }
 
-bool EntryStarts::At(size_t entry, size_t& offset) const {
-    if (!m_read || !m_keep || entry > m_starts.size()) return false;
-    offset = entry == m_starts.size() ? m_close : m_starts[entry];
-    return true;
+void LineCounter::At(size_t offset, size_t& line, size_t& column) {
+    if (offset < m_at) m_at = m_lineStart = 0, m_line = m_firstLine;
+    const char* const text = m_text.data();
+    for (const char* p = text + m_at; (p = static_cast<const char*>(std::memchr(p, '\n', offset - static_cast<size_t>(p - text)))) != nullptr; ++p) {
+        ++m_line;
+        m_lineStart = static_cast<size_t>(p - text) + 1;
+    }
+    m_at = offset;
+    line = m_line;
+    column = offset - m_lineStart + 1;
 }
 
 void PutPiece(Text& t, const Position& p) {
-    const std::string_view text = p.text;
-    const size_t at = std::min(p.at, text.size());
-    const size_t line = p.firstLine + static_cast<size_t>(std::count(text.begin(), text.begin() + at, '\n'));
-    const size_t lineStart = at == 0 ? std::string_view::npos : text.rfind('\n', at - 1);
-    t.Put("line ", line, ", column ", lineStart == std::string_view::npos ? at + 1 : at - lineStart);
+    size_t line = 0, column = 0;
+    LineCounter(p.text, p.firstLine).At(std::min(p.at, p.text.size()), line, column);
+    t.Put("line ", line, ", column ", column);
 }
 
 namespace {
@@ -320,6 +324,7 @@ bool JsonReader::Open() {
 int JsonReader::Read(char* text, size_t size, size_t room, const Overrides& overrides, size_t firstLine,
                      void* handle, const Sink* sink, MessageHead& head) {
     m_fault.Clear();
+    m_lines = LineCounter({}, 1);
     char* body = text;
     if (room < kPadding) {
         m_copy.Clear();
@@ -340,6 +345,18 @@ int JsonReader::Read(char* text, size_t size, size_t room, const Overrides& over
         return m_fault.code();
     m_starts.Read();
     return EN_MSGJSON_OK;
+}
+
+size_t JsonReader::EntryPlaces(std::string_view text, size_t firstLine, size_t first, size_t count, size_t* lines,
+                               size_t* columns) const {
+    const size_t places = m_starts.Count();
+    if (!m_lines.Counts(text, firstLine)) m_lines = LineCounter(text, firstLine);
+    for (size_t i = 0; i < count && first < places && i < places - first; ++i) {
+        const size_t offset = m_starts.At(first + i);
+        lines[i] = columns[i] = 0;
+        if (offset <= text.size()) m_lines.At(offset, lines[i], columns[i]);
+    }
+    return places;
 }
 
 }  // namespace msgjson::detail

@@ -32,6 +32,25 @@ constexpr size_t kMaxDepth = 100;
 // few times the text's size, and parsing one entry at a time costs more.
 constexpr size_t kWholeText = 64 << 10;
 
+// Lines and columns (1-based; a column counts bytes) of offsets of a text,
+// counted forward: an offset at or after the one before goes on from it, so
+// that the places of one text in its order take one pass over it.
+class LineCounter {
+public:
+    LineCounter(std::string_view text, size_t firstLine) : m_text(text), m_firstLine(firstLine), m_line(firstLine) {}
+    // Of offset, at most the text's size.
+    void At(size_t offset, size_t& line, size_t& column);
+    // Whether this counts text (the same bytes at the same address) from firstLine.
+    bool Counts(std::string_view text, size_t firstLine) const {
+        return text.data() == m_text.data() && text.size() == m_text.size() && firstLine == m_firstLine;
+    }
+
+private:
+    std::string_view m_text;
+    size_t m_firstLine, m_line;
+    size_t m_at = 0, m_lineStart = 0;  // counted up to m_at, whose line begins at m_lineStart
+};
+
 // A byte offset (0-based) of a text, written as "line L, column C"
 // (1-based; C counts bytes).
 struct Position {
@@ -98,9 +117,12 @@ public:
     void Close(size_t offset);
     // The walk has read the whole message.
     void Read() { m_read = true; }
-    // Where entry number entry (0-based) begins; for one past the last, the
-    // closing bracket.  False beyond, or when the walk did not end well.
-    bool At(size_t entry, size_t& offset) const;
+    // The places there are: the entries and the closing bracket; none when
+    // the walk did not end well.
+    size_t Count() const { return m_read && m_keep ? m_starts.size() + 1 : 0; }
+    // Where entry number entry (below Count(), 0-based) begins; for one past
+    // the last, the closing bracket.
+    size_t At(size_t entry) const { return entry == m_starts.size() ? m_close : m_starts[entry]; }
 
 private:
     Array<uint32_t> m_starts;
@@ -194,12 +216,17 @@ public:
              const Sink* sink, MessageHead& head);
 
     const Fault& fault() const { return m_fault; }
-    bool EntryOffset(size_t entry, size_t& offset) const { return m_starts.At(entry, offset); }
+    // En_MsgJson_EntryPlaces (En_MessageJson.h) with checked arguments.
+    size_t EntryPlaces(std::string_view text, size_t firstLine, size_t first, size_t count, size_t* lines,
+                       size_t* columns) const;
 
 private:
     Walker* m_walker = nullptr;
     void* m_handle = nullptr;  // the entry being read, for a read to a sink
     EntryStarts m_starts;      // of the message read last
+    // The lines counted for its places so far: places asked for one after
+    // the other in the text's order read it once.
+    mutable LineCounter m_lines{{}, 1};
     Fault m_fault;
     Array<char> m_copy;  // a text without room for the padding, with it
 };

@@ -64,7 +64,6 @@ import operator
 import os
 import threading
 import weakref
-from array import array
 
 __all__ = [
     "Message", "Result", "Violation", "InputError", "validate_log", "validate_register", "validate", "violations",
@@ -220,7 +219,8 @@ def _load():
         (msgjson, "En_MsgJson_Error", p, [h]),
         (msgjson, "En_MsgJson_BlobFault", size, [h, size, ctypes.c_int, ctypes.c_char_p, size]),
         (msgjson, "En_MsgJson_MsgTypeEntry", ctypes.c_int, [h, size, ctypes.POINTER(i32)]),
-        (msgjson, "En_MsgJson_EntryOffset", ctypes.c_int, [h, size, ctypes.POINTER(size)]),
+        (msgjson, "En_MsgJson_EntryPlaces", size, [h, h, size, size, size, size, ctypes.POINTER(size),
+                                                   ctypes.POINTER(size)]),
     ]:
         f = getattr(lib, name)
         f.restype, f.argtypes = restype, argtypes
@@ -322,7 +322,7 @@ class Message:
         self._release = weakref.finalize(self, _utility.En_Msg_Destroy, handle)
         self.kind = None
         self.msgtype = None
-        self._json_places = None  # (first line, lines after it, columns) of each entry and the end: from_json
+        self._json_places = None  # (lines, columns) of each entry and the end: from_json
         self._json_ends = False   # the end's place is still that of the end of the data
 
     @classmethod
@@ -367,7 +367,8 @@ class Message:
         if rc != 0:
             raise RuntimeError(f"from_json: {_msgjson.En_MsgJson_Error(reader).decode('utf-8', 'replace')} ({rc})")
         msg.kind, msg.msgtype = ("log", msgtype.value) if kind.value == 0 else ("register", None)
-        msg._json_places, msg._json_ends = (first_line, *_json_places(reader, message)), True
+        msg._json_places = _json_places(reader, ctypes.addressof(text), len(message), first_line)
+        msg._json_ends = True
         return msg
 
     def _json_place(self, entry):
@@ -375,10 +376,10 @@ class Message:
         from, or (None, None): the end of the data only until an append."""
         if self._json_places is None:
             return None, None
-        first_line, lines, columns = self._json_places
+        lines, columns = self._json_places
         if entry >= len(lines) - (not self._json_ends):
             return None, None
-        return first_line + lines[entry], columns[entry]
+        return lines[entry], columns[entry]
 
     def __bytes__(self):
         with self._lock.shared():
@@ -450,24 +451,14 @@ class Message:
         self._change("end_group", _utility.En_Msg_EndGroup, self._id("end_group", node_id))
 
 
-def _json_places(reader, text):
-    """The line (0 the first) and column of each entry of the text that the
-    reader read last, and of the bracket that closes "entries", as
-    en-validate counts them: lines by the newlines before, columns in bytes
-    from the line's start (a byte order mark is of the first line)."""
-    offset = ctypes.c_size_t()
-    at_offset, entry_offset = ctypes.byref(offset), _msgjson.En_MsgJson_EntryOffset
-    lines, columns = array("Q"), array("Q")
-    line, start, at, entry = 0, 0, 0, 0
-    while entry_offset(reader, entry, at_offset):
-        o = offset.value
-        newlines = text.count(b"\n", at, o)
-        if newlines:
-            line += newlines
-            start = text.rfind(b"\n", at, o) + 1
-        lines.append(line)
-        columns.append(o - start + 1)
-        at, entry = o, entry + 1
+def _json_places(reader, text, size, first_line):
+    """The line and column of each entry of the text that the reader read
+    last (size bytes at address text), and of the bracket that closes
+    "entries", as en-validate gives them (En_MsgJson_EntryPlaces)."""
+    places = _msgjson.En_MsgJson_EntryPlaces
+    n = places(reader, text, size, first_line, 0, 0, None, None)
+    lines, columns = (ctypes.c_size_t * n)(), (ctypes.c_size_t * n)()
+    places(reader, text, size, first_line, 0, n, lines, columns)
     return lines, columns
 
 
