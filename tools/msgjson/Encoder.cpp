@@ -206,8 +206,8 @@ std::optional<long long> IntegerIn(const Value& v, long long lo, long long hi, c
     long long x = 0;
     if (v.type == Value::BigInteger) return outOfRange(v.text);
     if (v.type == Value::Unsigned) {
-        if (v.u > static_cast<uint64_t>(hi)) return outOfRange(v.u);
-        x = static_cast<long long>(v.u);
+        if (static_cast<uint64_t>(v.i) > static_cast<uint64_t>(hi)) return outOfRange(static_cast<uint64_t>(v.i));
+        x = v.i;
     } else if (v.type == Value::Signed) {
         x = v.i;
     } else {

@@ -18,8 +18,7 @@ namespace msgjson::detail {
 // fault says why).
 struct Value {
     enum Type { Null, Boolean, Signed, Unsigned, Float, BigInteger, String, Array, Object, Failed } type;
-    int64_t i;
-    uint64_t u;
+    int64_t i;  // of a Signed; an Unsigned's bits
     std::string_view text;  // a string, or the digits of a BigInteger (in the parser's buffers)
 };
 

@@ -226,7 +226,7 @@ private:
                         Read(field.value(), depth + 1, where).type == Value::Failed)
                         return kFailed;
                 }
-                return Value{Value::Object, 0, 0, {}};
+                return Value{Value::Object, 0, {}};
             }
             case od::json_type::array: {
                 if (depth == kMaxDepth) return TooDeep(m_fault, where), kFailed;
@@ -237,17 +237,17 @@ private:
                     if (!Get(std::move(element), item) || Read(item, depth + 1, where).type == Value::Failed)
                         return kFailed;
                 }
-                return Value{Value::Array, 0, 0, {}};
+                return Value{Value::Array, 0, {}};
             }
             case od::json_type::number: {
                 int64_t i = 0;
-                if (value.get_int64().get(i) == simdjson::SUCCESS) return Value{Value::Signed, i, 0, {}};
+                if (value.get_int64().get(i) == simdjson::SUCCESS) return Value{Value::Signed, i, {}};
                 return Number(value);
             }
             case od::json_type::string: return StringValue(value);
             case od::json_type::boolean: {
                 bool b = false;
-                return Get(value.get_bool(), b) ? Value{Value::Boolean, 0, 0, {}} : kFailed;
+                return Get(value.get_bool(), b) ? Value{Value::Boolean, 0, {}} : kFailed;
             }
             default: {
                 bool null = false;
@@ -257,7 +257,7 @@ private:
         }
     }
 
-    static constexpr Value kFailed{Value::Failed, 0, 0, {}};
+    static constexpr Value kFailed{Value::Failed, 0, {}};
 
     // A string, unescaped into the parser's buffer; a long one without
     // escapes is taken as it stands instead (the parser's first pass has
@@ -279,7 +279,7 @@ private:
     // A string value, or Value::Failed.
     Value StringValue(od::value& value) {
         const std::string_view text = String(value);
-        return text.data() != nullptr ? Value{Value::String, 0, 0, text} : kFailed;
+        return text.data() != nullptr ? Value{Value::String, 0, text} : kFailed;
     }
 
     static constexpr size_t kLongString = 4096;
@@ -303,16 +303,16 @@ private:
         od::number n;
         const simdjson::error_code e = value.get_number().get(n);
         if (e == simdjson::NUMBER_ERROR) {
-            if (IsIntegerLiteral(token)) return Value{Value::BigInteger, 0, 0, token};
+            if (IsIntegerLiteral(token)) return Value{Value::BigInteger, 0, token};
             if (OutOfRange(token)) return InputAt(Offset(token.data()), "number out of range: ", token), kFailed;
         }
         if (e != simdjson::SUCCESS) return SyntaxError(e), kFailed;
         switch (n.get_number_type()) {
-            case od::number_type::signed_integer: return Value{Value::Signed, n.get_int64(), 0, {}};
-            case od::number_type::unsigned_integer: return Value{Value::Unsigned, 0, n.get_uint64(), {}};
+            case od::number_type::signed_integer: return Value{Value::Signed, n.get_int64(), {}};
+            case od::number_type::unsigned_integer: return Value{Value::Unsigned, static_cast<int64_t>(n.get_uint64()), {}};
             default:
-                return token.find_first_of(".eE") == std::string_view::npos ? Value{Value::BigInteger, 0, 0, token}
-                                                                            : Value{Value::Float, 0, 0, {}};
+                return token.find_first_of(".eE") == std::string_view::npos ? Value{Value::BigInteger, 0, token}
+                                                                            : Value{Value::Float, 0, {}};
         }
     }
 
@@ -358,17 +358,17 @@ private:
                 m_starts.Add(start);
                 if (!Get(doc.get_object(), object) || !Entry(object)) return false;
             } else {
-                Value v{Value::Array, 0, 0, {}};
+                Value v{Value::Array, 0, {}};
                 bool b = false;
                 if (type == od::json_type::number) v = Number(doc);
                 if (type == od::json_type::string) {
-                    v = Value{Value::String, 0, 0, {}};
+                    v = Value{Value::String, 0, {}};
                     if (!Get(doc.get_string(), v.text)) return false;
                 }
                 if (v.type == Value::Failed) return false;
                 if (type == od::json_type::boolean) {
                     if (!Get(doc.get_bool(), b)) return false;
-                    v = Value{Value::Boolean, 0, 0, {}};
+                    v = Value{Value::Boolean, 0, {}};
                 }
                 if (type == od::json_type::null) {
                     if (!Get(doc.is_null(), b)) return false;
@@ -428,7 +428,7 @@ private:
         if (type == od::json_type::string) return StringValue(value);
         int64_t i = 0;
         if (type == od::json_type::number && value.get_int64().get(i) == simdjson::SUCCESS)
-            return Value{Value::Signed, i, 0, {}};
+            return Value{Value::Signed, i, {}};
         return Read(value, 3, where);
     }
 
