@@ -48,6 +48,7 @@ long='{"kind": "register", "entries": ['$(repeat '{"id": 1, "type": "UINT32", "v
 printf '%s\n {"id": 2, "type": "UINT32", "value": 1.5}]}' "$long" >long-value.json
 printf '%s\n {"id": 2 "type": 3}]}' "$long" >long-syntax.json
 printf '%s\n {"id": 2, "type": 3, "raw": ""}],\n "x": [1,,2]}' "$long" >long-after.json
+printf '{"kind": "register", "entries": [ \n ], "x": "%s", "entries": []}' "$(repeat x 70000)" >long-empty.json
 
 # FILE|what the error says after "en-validate: FILE: "
 cases='dir|is a directory
@@ -64,7 +65,8 @@ syntax.json|line 3, column 14: syntax error: a value, comma, colon, key or brack
 trailing.json|line 1, column 4: syntax error: more text after the message object
 long-value.json|entries[3000].value: expected an integer, found a non-integer number
 long-syntax.json|line 2, column 11: syntax error: a value, comma, colon, key or bracket is missing or out of place
-long-after.json|line 3, column 10: syntax error: a value, comma, colon, key or bracket is missing or out of place'
+long-after.json|line 3, column 10: syntax error: a value, comma, colon, key or bracket is missing or out of place
+long-empty.json|entries: given more than once'
 
 files=($ok) want_out="$ok: 0 (conforms)" want_err=
 while IFS='|' read -r file why; do
