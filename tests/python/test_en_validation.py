@@ -99,6 +99,7 @@ def test_places_in_the_text_are_the_tools(tmp_path):
         assert [(p.json_line, p.json_column) for p in [ev.validate(msg), *ev.violations(msg)]] == \
                [(p.get("json_line"), p.get("json_column")) for p in [out, *out.get("violations", [])]], out
     msg = ev.Message.from_json((ROOT / "examples/faulty/event-missing-msgtype.json").read_bytes())
+    assert ev.validate(msg).place.endswith(", the end of the message (entry 21, byte 760): Root")  # as the tool says
     msg.append_uint32(9999, 1)  # where the text ended is now an entry that is not in the text
     assert ev.validate(msg).place == "entry 21 (byte 760): Root"
 

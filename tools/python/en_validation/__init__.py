@@ -17,10 +17,10 @@ validated by the library, with the place of the verdict.
     ev.validate(ev.Message.from_json(text_or_dict))
 
 A Result is a tuple (code, text, entry, offset, path, fault, json_line,
-json_column) that is true only for SUCCESS.  entry, offset and path say
+json_column, end) that is true only for SUCCESS.  entry, offset and path say
 where the library's walk decided the verdict (the entry's 0-based index and
 the byte offset of its header, at the end of the data the number of entries
-and the blob's length; the group path
+and the blob's length, and end true; the group path
 "Root/PatternInfo[1]/Info[2]/LastUpdateTime"), as en-validate prints them;
 None for a verdict without a place (SUCCESS, 100, 103, 104).  For 300 (the
 blob reader refused an entry), fault says which entry at which byte offset
@@ -109,9 +109,10 @@ class InputError(ValueError):
 
 def _fields(name, extra, default):
     """The fields of a Result (extra "fault") or a Violation (extra "note"):
-    code and text, the place in the blob, extra, the place in the JSON text."""
-    return collections.namedtuple(name, ("code", "text", "entry", "offset", "path", extra, "json_line", "json_column"),
-                                  defaults=(None, None, None, default, None, None))
+    code and text, the place in the blob, extra, the place in the JSON text,
+    and whether the place is the end of the data."""
+    return collections.namedtuple(name, ("code", "text", "entry", "offset", "path", extra, "json_line", "json_column",
+                                         "end"), defaults=(None, None, None, default, None, None, False))
 
 
 class _Placed:
@@ -122,10 +123,14 @@ class _Placed:
     @property
     def place(self):
         """"5:3, entry 3 (byte 200): Root/LogGenerationTime" (line and column in
-        the JSON text first, for a message read from it), or None."""
+        the JSON text first, for a message read from it; "the end of the
+        message (entry 21, byte 760): Root" at the end of the data), or None,
+        as en-validate writes it."""
         if self.entry is None:
             return None
         line = f"{self.json_line}:{self.json_column}, " if self.json_line is not None else ""
+        if self.end:
+            return f"{line}the end of the message (entry {self.entry}, byte {self.offset}): {self.path}"
         return f"{line}entry {self.entry} (byte {self.offset}): {self.path}"
 
     def _repr(self, more):
@@ -468,12 +473,14 @@ def _check_message(what, msg):
 
 
 def _verdict(cls, msg, record, location, extra):
-    """A Result or Violation of msg from the library's record and location."""
+    """A Result or Violation of msg from the library's record and location
+    (msg held shared)."""
     text = record.szMessage.decode("utf-8", "surrogateescape")
     if not location.bLocated:
         return cls(record.nCode, text, None, None, None, extra)
     return cls(record.nCode, text, location.nEntry, location.nOffset,
-               location.szPath.decode("utf-8", "surrogateescape"), extra, *msg._json_place(location.nEntry))
+               location.szPath.decode("utf-8", "surrogateescape"), extra, *msg._json_place(location.nEntry),
+               location.nOffset == _utility.En_Msg_BytesUsed(msg._h))
 
 
 def _validate(msg, function, *args):
