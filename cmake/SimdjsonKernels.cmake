@@ -9,7 +9,7 @@
 # EN_KERNEL_HASWELL tell TARGET's own sources which there are.
 #
 # Optimised, these objects define no function outside the kernel's
-# namespace (nm); unoptimised, they would define the inline functions they
+# namespace (nm; the test Tool.KernelObjects checks it); unoptimised, they would define the inline functions they
 # call (std::string_view's, ...) as well, compiled with the kernel's
 # instructions, and the linker might keep those copies for every caller.  So
 # a Debug build still optimises them.
