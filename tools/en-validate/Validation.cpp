@@ -78,7 +78,7 @@ public:
         m_p += N - 1;
     }
     void Number(long long n) { m_p = std::to_chars(m_p, m_p + kNumber, n).ptr; }
-    // A JSON string literal of text (AppendJsonString), in at most
+    // A JSON string literal of text (JsonString), in at most
     // Most(text, plain); plain is IsPlainJsonText(text).
     void String(std::string_view text, bool plain) {
         if (!plain) {
@@ -318,20 +318,9 @@ bool IsPlainJsonText(std::string_view text) {
 
 }  // namespace
 
-void AppendJsonString(std::string& out, std::string_view text) {
-    if (IsPlainJsonText(text)) {
-        out += '"';
-        out += text;
-        out += '"';
-        return;
-    }
-    out += nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-}
-
 std::string JsonString(std::string_view text) {
-    std::string out;
-    AppendJsonString(out, text);
-    return out;
+    if (IsPlainJsonText(text)) return std::string(1, '"').append(text) += '"';
+    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 std::string VerdictJsonKeys(const Verdict& verdict) {

@@ -115,7 +115,6 @@ const char* CodeName(int code);
 // A JSON string literal for any bytes.  Bytes that are not valid UTF-8 are
 // each written as U+FFFD, so writing never fails.
 std::string JsonString(std::string_view text);
-void AppendJsonString(std::string& out, std::string_view text);
 
 // "code": N, "message": "TEXT", then "entry": E, "offset": O, "path": "P"
 // when there is a location, and "json_line": L, "json_column": C for a
