@@ -95,6 +95,19 @@ std::string ListProblem(const grammar::MessageKind& kind, void* h, size_t size, 
     return "";
 }
 
+std::string EveryKindProblem(void* h, size_t size, int readerRc, x_uint32 nMax) {
+    for (const grammar::MessageKind& kind : grammar::kMessageKinds) {
+        EN_VALIDATE_RESULT r;
+        std::memset(&r, 0xA5, sizeof r);
+        Validate(kind, h, r);
+        const std::string problem = VerdictProblem(r, readerRc);
+        if (!problem.empty()) return std::string(kind.ClassName()) + ": " + problem;
+        const std::string listProblem = ListProblem(kind, h, size, nMax);
+        if (!listProblem.empty()) return std::string(kind.ClassName()) + ": full list: " + listProblem;
+    }
+    return "";
+}
+
 int WalkWithReader(const unsigned char* data, size_t size, size_t& nEntries) {
     nEntries = 0;
     CBlobReader* reader = CreateINVPBlobReader();

@@ -44,6 +44,11 @@ std::string VerdictProblem(const EN_VALIDATE_RESULT& r, int readerRc);
 // Returns an empty string or a description of the violation.
 std::string ListProblem(const grammar::MessageKind& kind, void* h, size_t size, x_uint32 nMax);
 
+// VerdictProblem and ListProblem (at most nMax records) for h as every kind
+// in turn, each record filled with 0xA5 first: an empty string, or the
+// kind's class name and the first problem.
+std::string EveryKindProblem(void* h, size_t size, int readerRc, x_uint32 nMax);
+
 // Prints the message and aborts: a fuzzer records the input as a crash.
 [[noreturn]] void Fail(const std::string& what);
 

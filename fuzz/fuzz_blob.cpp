@@ -31,16 +31,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     void* h = En_Msg_Create();
     if (h == nullptr || En_Msg_Load(h, data, size) != EN_MSG_OK) Fail("could not load the blob");
-    for (const grammar::MessageKind& kind : grammar::kMessageKinds) {
-        EN_VALIDATE_RESULT r;
-        std::memset(&r, 0xA5, sizeof r);
-        Validate(kind, h, r);
-        const std::string problem = VerdictProblem(r, readerRc);
-        if (!problem.empty()) Fail(std::string(kind.ClassName()) + ": " + problem);
-        const x_uint32 cap = size != 0 && data[0] < 8 ? 1 + data[0] : EN_VALIDATE_DEFAULT_MAX_VIOLATIONS;
-        const std::string listProblem = ListProblem(kind, h, size, cap);
-        if (!listProblem.empty()) Fail(std::string(kind.ClassName()) + ": full list: " + listProblem);
-    }
+    const x_uint32 cap = size != 0 && data[0] < 8 ? 1 + data[0] : EN_VALIDATE_DEFAULT_MAX_VIOLATIONS;
+    const std::string problem = EveryKindProblem(h, size, readerRc, cap);
+    if (!problem.empty()) Fail(problem);
     EN_VALIDATE_RESULT r;
     En_Validate_Log(h, 1502, &r);
     if (r.nCode != EN_VALIDATE_UNKNOWN_MSGTYPE || std::strcmp(r.szMessage, "Unknown MsgType=1502.") != 0)

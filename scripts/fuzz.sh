@@ -1,21 +1,25 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target (clang, address and undefined-behaviour
-# sanitizers) and runs it for a given time.  Exits non-zero if it finds a
-# crash, a leak, a sanitizer report or a slow input.
+# Builds the libFuzzer targets (clang, address and undefined-behaviour
+# sanitizers) and runs each for a given time: en_fuzz_blob (any bytes as a
+# blob) and en_fuzz_json (any bytes as a JSON message text).  Exits non-zero
+# if one finds a crash, a leak, a sanitizer report or a slow input.
 #
 #   scripts/fuzz.sh [--seconds N] [--smoke] [--merge]
 #
-#   --seconds N        run time (default 600)
+#   --seconds N        run time of each target (default 600)
 #   --smoke            start from the kept corpus and the seeds in a scratch
 #                      folder and keep nothing (the test command's stage)
-#                      (seeds: fuzz/corpus/blob and the golden messages
-#                      tests/golden/blobs, with the dictionary fuzz/blob.dict)
-#   --merge            afterwards, minimize the working corpus into
-#                      fuzz/corpus/blob (the corpus kept in the repository)
+#   --merge            afterwards, minimize each working corpus into
+#                      fuzz/corpus/<target> (the corpus kept in the repository)
 #
-# The working corpus grows in build-fuzz/corpus/blob from run to run; crash
-# inputs land in build-fuzz/artifacts/blob.  Keep each one that was found
-# as a regression case in fuzz/regressions/blob/ once it is fixed.
+# Seeds: blob from fuzz/corpus/blob and the golden messages tests/golden/blobs,
+# with the dictionary fuzz/blob.dict; json from fuzz/corpus/json, the example
+# messages (examples/) and each line of tests/conformance/cases.jsonl as a
+# file of its own (in a scratch folder), with the dictionary fuzz/json.dict.
+#
+# The working corpora grow in build-fuzz/corpus/<target> from run to run;
+# crash inputs land in build-fuzz/artifacts/<target>.  Keep each one that was
+# found as a regression case in fuzz/regressions/<target>/ once it is fixed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -38,32 +42,37 @@ echo "-- building the fuzz targets in $build"
 mkdir -p "$build"
 if ! { CC=clang CXX=clang++ cmake -S . -B "$build" -DEN_BUILD_FUZZERS=ON -DEN_SANITIZE=address,undefined \
          -DEN_BUILD_TESTS=OFF -DEN_BUILD_TOOLS=OFF -DEN_BUILD_BENCHMARKS=OFF &&
-       cmake --build "$build" -j"$jobs" --target en_fuzz_blob; } >"$build/build.log" 2>&1; then
+       cmake --build "$build" -j"$jobs" --target en_fuzz_blob en_fuzz_json; } >"$build/build.log" 2>&1; then
   tail -n 40 "$build/build.log" >&2
   exit 1
 fi
 
-# Seeds from the examples and the reference cases.
-if [ $smoke = 1 ]; then
-  work=$(mktemp -d "${TMPDIR:-/tmp}/en-fuzz.XXXXXX")
-  trap 'rm -rf "$work"' EXIT
-else
-  work=$build/corpus
-fi
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/en-fuzz.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+work=$build/corpus
+[ $smoke = 1 ] && work=$scratch/corpus
+# The JSON seeds: the examples and the reference cases, one file a line.
+mkdir -p "$scratch/seeds-json"
+find examples -name '*.json' -exec cp --backup=numbered -t "$scratch/seeds-json" {} +
+split -l 1 -a 4 tests/conformance/cases.jsonl "$scratch/seeds-json/case-"
+seeds_blob=(tests/golden/blobs)
+seeds_json=("$scratch/seeds-json")
 
 failed=0
-for target in blob; do
+for target in blob json; do
   corpus=$work/$target
   artifacts=$build/artifacts/$target
   mkdir -p "$corpus" "$artifacts"
-  inputs=("$corpus" "fuzz/corpus/$target" tests/golden/blobs)
+  seeds=seeds_$target[@]
+  inputs=("$corpus" "${!seeds}")
+  [ -d "fuzz/corpus/$target" ] && inputs+=("fuzz/corpus/$target")
   log=$build/fuzz-$target.log
   echo "-- en_fuzz_$target for ${seconds}s (log: $log)"
   set +e
   # The first folder receives new inputs; the others are read only.
   ASAN_OPTIONS=detect_leaks=1:allocator_may_return_null=0 UBSAN_OPTIONS=print_stacktrace=1 \
     "$build/bin/en_fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-      -print_final_stats=1 -artifact_prefix="$artifacts/" -dict=fuzz/blob.dict "${inputs[@]}" >"$log" 2>&1
+      -print_final_stats=1 -artifact_prefix="$artifacts/" -dict="fuzz/$target.dict" "${inputs[@]}" >"$log" 2>&1
   rc=$?
   set -e
   grep -E "^#[0-9]+[[:space:]]+(INITED|DONE)" "$log" | tail -n 2 | sed 's/^/   /' || true

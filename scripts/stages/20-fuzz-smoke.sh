@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Each libFuzzer target briefly (clang, address and undefined-behaviour
-# sanitizers), from the kept corpus and the golden messages; fails on any crash, leak or sanitizer report.  The kept
+# sanitizers), from its kept corpus and its seeds; fails on any crash, leak or sanitizer report.  The kept
 # crash inputs are replayed by ctest (FuzzReplay.*) in every build.
 set -euo pipefail
 cd "$(dirname "$0")/../.."

@@ -27,7 +27,10 @@ struct En_MsgJson_Reader {
 // libstdc++'s version (en_messagejson.map), so that in such a host, where
 // the library comes before libstdc++ in its dlopen's search order,
 // libsimdjson.so's calls reach them too; a C++ program finds libstdc++'s
-// first, whose per-thread data comes with each thread.
+// first, whose per-thread data comes with each thread.  A static copy of the
+// library (the fuzz target's) leaves the program its own, which its
+// operator delete matches.
+#ifndef EN_MSGJSON_STATIC
 __attribute__((visibility("default"))) void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size != 0 ? size : 1);
 }
@@ -35,6 +38,7 @@ __attribute__((visibility("default"))) void* operator new(std::size_t size, cons
 __attribute__((visibility("default"))) void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return std::malloc(size != 0 ? size : 1);
 }
+#endif
 
 extern "C" {
 
