@@ -244,6 +244,15 @@ bool BlobWriter::Pass(const Sink& sink) {
     return true;
 }
 
+EntryFields::Key EntryFields::Find(std::string_view key) {
+    return key == "id"      ? kId
+           : key == "name"  ? kName
+           : key == "type"  ? kType
+           : key == "value" ? kValue
+           : key == "raw"   ? kRaw
+                            : kKeys;
+}
+
 EntryHead EncodeEntry(const EntryFields& e, size_t index, BlobWriter& out) {
     constexpr EntryHead kNone{0, 0, 0};
     Fault& fault = out.fault();

@@ -37,15 +37,9 @@ class EntryFields {
 public:
     enum Key : unsigned { kId, kName, kType, kValue, kRaw, kKeys };
 
-    // The key of that name; kKeys for none.
-    static Key Find(std::string_view key) {
-        return key == "id"      ? kId
-               : key == "name"  ? kName
-               : key == "type"  ? kType
-               : key == "value" ? kValue
-               : key == "raw"   ? kRaw
-                                : kKeys;
-    }
+    // The key of that name; kKeys for none.  Out of line: the kernels'
+    // walks (ReaderWalk.cpp) call it.
+    static Key Find(std::string_view key);
 
     // The value of key, made in its slot by make (a call that returns it).
     template <class Make>
