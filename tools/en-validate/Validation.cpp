@@ -53,6 +53,7 @@ std::pair<size_t, size_t> SourcePlace(const JsonSource* source, size_t entry) {
 }
 
 bool IsPlainJsonText(std::string_view text);
+std::string EscapedJsonString(std::string_view text);
 
 // Writes a verdict's keys into a buffer of the thread, made large enough
 // for the most they can take before the first piece, and appends them to
@@ -82,7 +83,7 @@ public:
     // Most(text, plain); plain is IsPlainJsonText(text).
     void String(std::string_view text, bool plain) {
         if (!plain) {
-            const std::string literal = JsonString(text);
+            const std::string literal = EscapedJsonString(text);
             std::memcpy(m_p, literal.data(), literal.size());
             m_p += literal.size();
             return;
@@ -316,11 +317,16 @@ bool IsPlainJsonText(std::string_view text) {
 #endif
 }
 
+// The JSON string literal of a text that is not plain: escapes, and U+FFFD
+// for each byte that is not UTF-8.
+std::string EscapedJsonString(std::string_view text) {
+    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
 }  // namespace
 
 std::string JsonString(std::string_view text) {
-    if (IsPlainJsonText(text)) return std::string(1, '"').append(text) += '"';
-    return nlohmann::json(std::string(text)).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return IsPlainJsonText(text) ? std::string(1, '"').append(text) += '"' : EscapedJsonString(text);
 }
 
 std::string VerdictJsonKeys(const Verdict& verdict) {
