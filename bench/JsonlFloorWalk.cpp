@@ -12,6 +12,9 @@
 #elif defined(EN_KERNEL_IS_HASWELL)
 #define SIMDJSON_BUILTIN_IMPLEMENTATION haswell
 #define EN_FLOOR_WALK HaswellFloorWalk
+#elif defined(EN_KERNEL_IS_ICELAKE)
+#define SIMDJSON_BUILTIN_IMPLEMENTATION icelake
+#define EN_FLOOR_WALK IcelakeFloorWalk
 #endif
 
 #include <simdjson.h>

@@ -13,6 +13,7 @@ namespace floorwalk {
 long long FallbackFloorWalk(const char* text, size_t size, size_t capacity, uint64_t& sum);
 long long WestmereFloorWalk(const char* text, size_t size, size_t capacity, uint64_t& sum);
 long long HaswellFloorWalk(const char* text, size_t size, size_t capacity, uint64_t& sum);
+long long IcelakeFloorWalk(const char* text, size_t size, size_t capacity, uint64_t& sum);
 }  // namespace floorwalk
 
 int main(int argc, char** argv) {
@@ -33,6 +34,9 @@ int main(int argc, char** argv) {
 #endif
 #ifdef EN_KERNEL_HASWELL
     if (kernel == "haswell" || kernel == "icelake") walk = floorwalk::HaswellFloorWalk, used = "haswell";
+#endif
+#ifdef EN_KERNEL_ICELAKE
+    if (kernel == "icelake") walk = floorwalk::IcelakeFloorWalk, used = "icelake";
 #endif
     uint64_t sum = 0;
     const long long messages = walk(text.data(), text.size(), text.size() + simdjson::SIMDJSON_PADDING, sum);

@@ -1,12 +1,13 @@
 # en_simdjson_kernels(TARGET SOURCE): compiles SOURCE once for each of
 # simdjson's kernels the target processor family has (fallback everywhere;
-# westmere and haswell on x86_64), each with EN_KERNEL_IS_<KERNEL> defined
+# westmere, haswell and icelake on x86_64), each with EN_KERNEL_IS_<KERNEL> defined
 # and that kernel's instruction sets, and adds the objects to TARGET.  The
 # source defines its functions in the kernel's namespace; the program picks
 # one at run time (simdjson::get_active_implementation()), so it still runs
 # on any processor of the family.  Where no kernel above fallback is
-# compiled, the source defines nothing for it: EN_KERNEL_WESTMERE and
-# EN_KERNEL_HASWELL tell TARGET's own sources which there are.
+# compiled, the source defines nothing for it: EN_KERNEL_WESTMERE,
+# EN_KERNEL_HASWELL and EN_KERNEL_ICELAKE tell TARGET's own sources which
+# there are.
 #
 # Optimised, these objects define no function outside the kernel's
 # namespace (nm; the test Tool.KernelObjects checks it); unoptimised, they would define the inline functions they
@@ -16,10 +17,12 @@
 function(en_simdjson_kernels target source)
   set(kernels FALLBACK)
   if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64|amd64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8)
-    list(APPEND kernels WESTMERE HASWELL)
+    list(APPEND kernels WESTMERE HASWELL ICELAKE)
   endif()
   set(flags_WESTMERE -msse4.2 -mpclmul -mpopcnt)
   set(flags_HASWELL -mavx2 -mbmi -mpclmul -mlzcnt -mpopcnt)
+  set(flags_ICELAKE ${flags_HASWELL} -mavx512f -mavx512dq -mavx512cd -mavx512bw -mavx512vbmi -mavx512vbmi2
+                    -mavx512vl)
   foreach(kernel IN LISTS kernels)
     string(TOLOWER "${target}_${kernel}" objects)
     add_library(${objects} OBJECT ${source})

@@ -307,11 +307,14 @@ JsonReader::~JsonReader() {
 bool JsonReader::Open() {
     // The walk of the kernel simdjson runs on this processor (its first pass
     // chooses the same), or the nearest one below that the build has.
-#if defined(EN_KERNEL_HASWELL) || defined(EN_KERNEL_WESTMERE)
+#if defined(EN_KERNEL_ICELAKE) || defined(EN_KERNEL_HASWELL) || defined(EN_KERNEL_WESTMERE)
     const std::string& kernel = simdjson::get_active_implementation()->name();
 #endif
+#ifdef EN_KERNEL_ICELAKE
+    if (kernel == "icelake") m_walker = NewIcelakeWalker();
+#endif
 #ifdef EN_KERNEL_HASWELL
-    if (kernel == "icelake" || kernel == "haswell") m_walker = NewHaswellWalker();
+    if (m_walker == nullptr && (kernel == "icelake" || kernel == "haswell")) m_walker = NewHaswellWalker();
 #endif
 #ifdef EN_KERNEL_WESTMERE
     if (m_walker == nullptr && kernel != "fallback") m_walker = NewWestmereWalker();

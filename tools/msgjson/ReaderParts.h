@@ -193,6 +193,7 @@ public:
 Walker* NewFallbackWalker();
 Walker* NewWestmereWalker();
 Walker* NewHaswellWalker();
+Walker* NewIcelakeWalker();
 
 // A reader of the C interface (En_MsgJson_Reader): the walk of the kernel
 // simdjson runs on this processor, whose parsers keep their buffers from

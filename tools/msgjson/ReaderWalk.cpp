@@ -1,5 +1,5 @@
 // The value walk of the reader (Reader.cpp), compiled once for each of
-// simdjson's kernels: EN_KERNEL_IS_FALLBACK, _WESTMERE or _HASWELL says
+// simdjson's kernels: EN_KERNEL_IS_FALLBACK, _WESTMERE, _HASWELL or _ICELAKE says
 // which (cmake/SimdjsonKernels.cmake), and
 // the build gives this file that kernel's instruction sets.  Everything
 // defined here is in the kernel's own namespace, and anything else it needs
@@ -22,6 +22,9 @@
 #elif defined(EN_KERNEL_IS_HASWELL)
 #define SIMDJSON_BUILTIN_IMPLEMENTATION haswell
 #define EN_WALKER_FACTORY NewHaswellWalker
+#elif defined(EN_KERNEL_IS_ICELAKE)
+#define SIMDJSON_BUILTIN_IMPLEMENTATION icelake
+#define EN_WALKER_FACTORY NewIcelakeWalker
 #else
 #error "EN_KERNEL_IS_... names the kernel"
 #endif
