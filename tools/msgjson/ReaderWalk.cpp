@@ -405,16 +405,15 @@ private:
     // opening quote), unescaped only when it is none of the keys so.
     // kKeys once the fault is noted.
     EntryFields::Key Key(od::field& field, std::string_view& key) {
+        // Compared with the closing quote, in pieces of constant size (the
+        // text is followed by padding, so that the bytes are there).
         const char* raw = field.key().raw();
-        auto is = [raw](const char (&name)[sizeof "value"], size_t n) {
-            return std::memcmp(raw, name, n) == 0 && raw[n] == '"';
-        };
         switch (raw[0]) {
-            case 'i': if (raw[1] == 'd' && raw[2] == '"') return key = "id", EntryFields::kId; break;
-            case 't': if (is("type\"", 4)) return key = "type", EntryFields::kType; break;
-            case 'v': if (is("value", 5)) return key = "value", EntryFields::kValue; break;
-            case 'n': if (is("name\"", 4)) return key = "name", EntryFields::kName; break;
-            case 'r': if (is("raw\"\"", 3)) return key = "raw", EntryFields::kRaw; break;
+            case 'i': if (std::memcmp(raw, "id\"", 3) == 0) return key = "id", EntryFields::kId; break;
+            case 't': if (std::memcmp(raw, "type\"", 5) == 0) return key = "type", EntryFields::kType; break;
+            case 'v': if (std::memcmp(raw, "value\"", 6) == 0) return key = "value", EntryFields::kValue; break;
+            case 'n': if (std::memcmp(raw, "name\"", 5) == 0) return key = "name", EntryFields::kName; break;
+            case 'r': if (std::memcmp(raw, "raw\"", 4) == 0) return key = "raw", EntryFields::kRaw; break;
             default: break;
         }
         if (!Get(field.unescaped_key(), key)) return EntryFields::kKeys;

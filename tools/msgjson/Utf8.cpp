@@ -50,16 +50,30 @@ bool Ascii8(const unsigned char* p) {
 }
 
 #if defined(__SSE2__)
-// Sixteen bytes, none of them above U+007F, widened to 4-byte characters.
+// Bytes none of which is above U+007F widened to 4-byte characters.
+void Widen8(__m128i bytes, unsigned char* out) {
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i low = _mm_unpacklo_epi8(bytes, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(low, zero));
+}
+
+// Sixteen bytes, none of them above U+007F, widened.
 bool PutAscii16(const unsigned char* p, unsigned char* out) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     if (_mm_movemask_epi8(bytes) != 0) return false;
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i low = _mm_unpacklo_epi8(bytes, zero), high = _mm_unpackhi_epi8(bytes, zero);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi16(low, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 16), _mm_unpackhi_epi16(low, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 32), _mm_unpacklo_epi16(high, zero));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 48), _mm_unpackhi_epi16(high, zero));
+    Widen8(bytes, out);
+    Widen8(_mm_unpackhi_epi64(bytes, bytes), out + 32);
+    return true;
+}
+
+// The last n bytes (8 to 16) before end, none of them above U+007F,
+// widened to end their characters at outEnd: as two pieces of eight, the
+// second overlapping the first.
+bool PutAsciiTail(const unsigned char* end, size_t n, unsigned char* outEnd) {
+    if (!Ascii8(end - n) || !Ascii8(end - 8)) return false;
+    Widen8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(end - n)), outEnd - 4 * n);
+    Widen8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(end - 8)), outEnd - 32);
     return true;
 }
 #endif
@@ -78,6 +92,13 @@ size_t PutCodePoints(std::string_view s, unsigned char* out) {
     unsigned char* const start = out;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const unsigned char* const end = p + s.size();
+#if defined(__SSE2__)
+    // Plain ASCII, the common case: sixteen bytes at a time, and what is
+    // left of eight bytes or more in one step.
+    for (; end - p >= 16 && PutAscii16(p, out); p += 16) out += 64;
+    const auto left = static_cast<size_t>(end - p);
+    if (left >= 8 && left < 16 && PutAsciiTail(end, left, out + 4 * left)) return s.size();
+#endif
     while (p != end) {
 #if defined(__SSE2__)
         if (end - p >= 16 && PutAscii16(p, out)) {
