@@ -20,7 +20,7 @@ echo "   $((SECONDS - start))s"
 start=$SECONDS
 section "thread sanitizer: build-tsan"
 configure build-tsan -DEN_SANITIZE=thread -DEN_GTEST_SOURCE_DIR=/usr/src/googletest -DEN_WERROR=ON
-build build-tsan en_threads_test en_edges_test
+build build-tsan en_threads_test en_edges_test en-validate
 # Several runs, several interleavings.
 for run in 1 2 3; do
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/bin/en_threads_test >build-tsan/threads-$run.log 2>&1 ||
@@ -28,4 +28,19 @@ for run in 1 2 3; do
 done
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/en_edges_test >build-tsan/edges.log 2>&1 ||
   fail "thread sanitizer, edge tests" build-tsan/edges.log
-echo "   3 runs of the threads test and the edge tests clean; $((SECONDS - start))s"
+# The tool's threads over chunks of lines: the reference cases three times,
+# from a file and from a pipe that pauses, against one thread's output.
+tool=build-tsan/bin/en-validate
+for copy in 1 2 3; do cat tests/conformance/cases.jsonl; done >build-tsan/cases3.jsonl
+TSAN_OPTIONS=halt_on_error=1 "$tool" --jsonl -j 1 build-tsan/cases3.jsonl >build-tsan/jsonl-1.out 2>build-tsan/jsonl.log ||
+  [ $? -eq 1 ] || fail "thread sanitizer, --jsonl -j 1" build-tsan/jsonl.log
+for jobs in 2 3; do
+  TSAN_OPTIONS=halt_on_error=1 "$tool" --jsonl --all -j "$jobs" build-tsan/cases3.jsonl >/dev/null 2>build-tsan/jsonl.log ||
+    [ $? -eq 1 ] || fail "thread sanitizer, --jsonl --all -j $jobs" build-tsan/jsonl.log
+  { head -c 300000 build-tsan/cases3.jsonl; sleep 0.2; tail -c +300001 build-tsan/cases3.jsonl; } |
+    TSAN_OPTIONS=halt_on_error=1 "$tool" --jsonl -j "$jobs" >build-tsan/jsonl-$jobs.out 2>build-tsan/jsonl.log ||
+    [ $? -eq 1 ] || fail "thread sanitizer, --jsonl -j $jobs from a pipe" build-tsan/jsonl.log
+  cmp -s build-tsan/jsonl-1.out build-tsan/jsonl-$jobs.out ||
+    { echo "--jsonl -j $jobs differs from -j 1" >build-tsan/jsonl.log; fail "thread sanitizer, --jsonl -j $jobs" build-tsan/jsonl.log; }
+done
+echo "   3 runs of the threads test, the edge tests and the tool's --jsonl threads clean; $((SECONDS - start))s"

@@ -21,7 +21,7 @@
 
 namespace tool {
 
-void BatchCounts::Add(const BatchCounts& part) {
+void JsonlCounts::Add(const JsonlCounts& part) {
     messages += part.messages;
     failures += part.failures;
     inputErrors += part.inputErrors;
@@ -35,13 +35,13 @@ void BatchCounts::Add(const BatchCounts& part) {
     }
 }
 
-void BatchCounts::Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place) {
+void JsonlCounts::Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place) {
     const bool reg = kind == msgjson::Kind::Register;
     ++types[{reg ? 1 : 0, reg ? 0 : msgType}][code];
     if (code != 0) CountPlace(place);
 }
 
-void BatchCounts::CountPlace(std::string_view place) {
+void JsonlCounts::CountPlace(std::string_view place) {
     const auto it = places.find(place);  // no allocation for a place seen before
     if (it == places.end()) places.emplace(std::string(place), 1);
     else ++it->second;
@@ -51,18 +51,19 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr size_t kLinesPerJob = 2048;
+// Lines are validated in chunks of at most kChunkLines lines, closed once
+// they hold kChunkBytes or more, or once no further line is at hand while a
+// thread waits for work (so that a slow producer sees every verdict soon
+// after its line).
+constexpr size_t kChunkLines = 512;
+constexpr size_t kChunkBytes = 512 << 10;
+// Chunks read and not yet written: at most kChunksPerJob for each thread,
+// and no further one is begun while they hold kBytesPerJob of lines for each.
+constexpr size_t kChunksPerJob = 4;
 constexpr size_t kBytesPerJob = 4 << 20;
 constexpr size_t kReadSize = 64 << 10;
-// A batch is validated in chunks, which the threads take one at a time:
-// with more than one thread, at most this many lines and about this many
-// bytes each, and at least kLastChunkLines lines (but the batch's last).
-constexpr size_t kChunkLines = 256;
-constexpr size_t kChunkBytes = 256 << 10;
-constexpr size_t kLastChunkLines = 8;
-// How long a batch that holds a line waits for more.
-constexpr std::chrono::milliseconds kBatchWait(50);
-// How often a read during validation looks whether the validation is done.
+// How long the reading waits for input at a time while chunks are being
+// validated, before it writes those that are done.
 constexpr std::chrono::milliseconds kSlice(5);
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
@@ -79,7 +80,7 @@ struct Worker {
 // Validates one line and appends its output line, if it is not blank and
 // not a conforming message (without notes) left out by quiet.
 void ProcessLine(Worker& worker, std::string& line, size_t number, const JsonlOptions& options, std::string& out,
-                 BatchCounts& counts) {
+                 JsonlCounts& counts) {
     if (IsBlankLine(line)) return;
     const size_t start = out.size();
     try {
@@ -136,11 +137,12 @@ public:
 
     LineReader(int fd, size_t maxLine) : m_source(fd), m_maxLine(maxLine), m_buffer(kReadSize) {}
 
-    // The next line, without its '\n'; the last line may lack one.  Waits
-    // for input until deadline, when given (kIdle when none has come), else
-    // as long as it takes.  kEnd at the end of the input, or when it cannot
-    // be read (Error(): "read error: REASON", "gzip data: REASON").
-    Result Next(std::string& line, const std::optional<Clock::time_point>& deadline) {
+    // The next line, without its '\n'; the last line may lack one.  When no
+    // input is at hand, waits for it as long as wait says, when given (kIdle
+    // when none has come), else as long as it takes.  kEnd at the end of the
+    // input, or when it cannot be read (Error(): "read error: REASON", "gzip
+    // data: REASON").
+    Result Next(std::string& line, std::optional<std::chrono::milliseconds> wait) {
         for (;;) {
             const char* begin = m_buffer.data() + m_begin;
             const size_t n = m_end - m_begin;
@@ -151,9 +153,11 @@ public:
                 std::string().swap(m_partial);
             }
             if (nl) {
-                line.swap(m_partial);
+                // A line within the block keeps the buffer that line had,
+                // grown for lines before: most lines allocate nothing.
                 if (m_overlong) line.assign(1, '\n');
-                else line.append(begin, length);
+                else if (m_partial.empty()) line.assign(begin, length);
+                else line.swap(m_partial), line.append(begin, length);
                 m_partial.clear();
                 m_overlong = false;
                 m_begin += length + 1;
@@ -169,7 +173,7 @@ public:
                 m_overlong = false;
                 return kLine;
             }
-            if (deadline && !m_source.Pending() && !Wait(*deadline)) return kIdle;
+            if (wait && !m_source.Pending() && !Wait(Clock::now() + *wait)) return kIdle;
             try {
                 m_end = m_source.Read(m_buffer.data(), m_buffer.size());
             } catch (const InputError& e) {
@@ -203,181 +207,162 @@ private:
     std::string m_error;
 };
 
-// One batch of lines: read whole, then validated chunk by chunk.
-struct Batch {
-    std::vector<std::string> lines;
-    size_t n = 0;       // lines read into it
-    size_t first = 0;   // number of lines[0]
-    bool more = false;  // the input may hold further lines
-};
-
-// Reads lines into batch until it is full, the input ends, or 50 ms have
-// passed since its first line.  While a batch is being validated (done
-// given), also as soon as done() says it is validated, so that its
-// verdicts are written first; waits then in slices of 5 ms.
-void ReadBatch(LineReader& reader, Batch& batch, size_t first, unsigned jobs, const std::function<bool()>& done = {}) {
-    size_t bytes = 0;
-    batch.n = 0;
-    batch.first = first;
-    batch.more = true;
-    std::optional<Clock::time_point> close;  // 50 ms after the first line
-    while (batch.n < batch.lines.size() && bytes < kBytesPerJob * jobs) {
-        std::optional<Clock::time_point> wait = close;
-        if (done) wait = std::min(close.value_or(Clock::time_point::max()), Clock::now() + kSlice);
-        const LineReader::Result r = reader.Next(batch.lines[batch.n], wait);
-        if (r == LineReader::kIdle) {
-            if ((close && Clock::now() >= *close) || (done && done())) return;
-            continue;
-        }
-        if (r == LineReader::kEnd) {
-            batch.more = false;
-            return;
-        }
-        // Room for the parser's padding, made here rather than by the
-        // thread that validates the line.
-        std::string& line = batch.lines[batch.n++];
-        if (line.capacity() < line.size() + msgjson::kPadding) line.reserve(line.size() + line.size() / 4 + msgjson::kPadding);
-        bytes += line.size();
-        if (!close) close = Clock::now() + kBatchWait;
-    }
-}
-
-// Cuts the lines of batch into chunks: ends[c] is the end of chunk c, the
-// start of chunk c + 1.  A chunk holds a quarter of the lines left for each
-// of jobs threads, within the bounds above: the chunks get smaller towards
-// the end of the batch, so that the threads finish at about the same time,
-// and there are few of them, so that handing over their outputs costs
-// little.  One thread has nothing to share: its batch is one chunk, whose
-// output is handed over once, as the whole batch is validated.
-void CutChunks(const Batch& batch, unsigned jobs, std::vector<size_t>& ends) {
-    ends.clear();
-    if (jobs == 1) {
-        if (batch.n != 0) ends.push_back(batch.n);
-        return;
-    }
-    size_t start = 0, bytes = 0;
-    size_t most = 0;  // lines of the chunk being cut
-    for (size_t i = 0; i < batch.n; ++i) {
-        if (i == start) most = std::clamp<size_t>((batch.n - i) / (size_t(4) * jobs), kLastChunkLines, kChunkLines);
-        bytes += batch.lines[i].size();
-        if (i + 1 - start == most || bytes >= kChunkBytes || i + 1 == batch.n) {
-            ends.push_back(i + 1);
-            start = i + 1;
-            bytes = 0;
-        }
-    }
-}
-
-// What a chunk of a batch gives: its output lines and counts, or why it
-// could not be validated; ready once its thread is done with it.
+// Consecutive lines of the input: read by the reading thread, validated by
+// one thread, written by the reading thread in input order.  Chunks are
+// used again, so that once their buffers have grown a line allocates
+// nothing.
 struct Chunk {
-    std::string out;
-    BatchCounts counts;
-    std::exception_ptr failure;
-    bool ready = false;  // under the batch's mutex
+    std::vector<std::string> lines = std::vector<std::string>(kChunkLines);  // [0, n) are the chunk's
+    size_t n = 0;
+    size_t first = 0;  // number of lines[0]
+    size_t bytes = 0;  // of its lines
+    std::string out;   // its output lines
+    JsonlCounts counts;
+    std::exception_ptr failure;  // why it could not be validated
+    bool ready = false;  // validated; under the mutex
 };
 
 }  // namespace
 
-BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options) {
+JsonlCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options) {
     const unsigned jobs = options.jobs == 0 ? 1 : options.jobs;
-    BatchCounts counts;
+    const size_t most = kChunksPerJob * jobs;  // chunks read and not yet written
+    const size_t mostBytes = kBytesPerJob * jobs;
+    JsonlCounts counts;
     LineReader reader(in, options.maxLine);
-    // While the threads validate one batch, the next one is read.
-    Batch batches[2];
-    for (Batch& b : batches) b.lines.resize(kLinesPerJob * jobs);
-    std::vector<size_t> ends;
-    ends.reserve(kLinesPerJob * jobs);
-    std::vector<Chunk> chunks;  // grows to the most chunks of a batch
+    std::vector<Chunk> ring(most);  // chunk c is ring[c % most]
     std::vector<Worker> workers(jobs);
-    std::vector<std::thread> threads;
-    threads.reserve(jobs);
     std::mutex mutex;
-    std::condition_variable validated;  // a chunk is ready
-    ReadBatch(reader, batches[0], options.firstLine, jobs);
-    for (size_t cur = 0;; cur ^= 1) {
-        Batch& batch = batches[cur];
-        Batch& next = batches[cur ^ 1];
-        counts.lines += batch.n;
-        CutChunks(batch, jobs, ends);
-        const size_t n = ends.size();
-        if (chunks.size() < n) chunks.resize(n);
-        for (size_t c = 0; c < n; ++c) {
-            chunks[c].failure = nullptr;
-            chunks[c].ready = false;
-        }
-        std::atomic<size_t> taken{0};  // chunks handed to a thread; n or more: take no further
-        std::atomic<size_t> finished{0};  // threads that take no further chunk
-        size_t awaited = 0;  // the chunk whose output is written next; under mutex
-        auto work = [&](Worker& worker) {
-            for (size_t c; (c = taken++) < n;) {
-                Chunk& chunk = chunks[c];
-                try {
-                    chunk.out.clear();
-                    chunk.counts = {};
-                    for (size_t i = c == 0 ? 0 : ends[c - 1]; i < ends[c]; ++i)
-                        ProcessLine(worker, batch.lines[i], batch.first + i, options, chunk.out, chunk.counts);
-                } catch (...) {
-                    chunk.failure = std::current_exception();
-                    taken = n;
-                }
-                bool wake;
-                {
-                    std::lock_guard<std::mutex> lock(mutex);
-                    chunk.ready = true;
-                    wake = c == awaited;
-                }
-                if (wake) validated.notify_one();
-                if (chunk.failure) break;
+    std::condition_variable work;       // a chunk to take, or the end
+    std::condition_variable validated;  // the chunk written next is ready
+    // Chunks counted from the first: read (handed over), taken by a thread
+    // and written.  Under the mutex; read and written change only in this
+    // thread, which reads them without it.
+    size_t read = 0, taken = 0, written = 0;
+    bool stop = false;     // under the mutex
+    size_t inFlight = 0;   // bytes of the chunks read and not yet written
+
+    auto validate = [&](Worker& worker) {
+        for (;;) {
+            size_t c;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                work.wait(lock, [&] { return stop || taken < read; });
+                if (stop) return;
+                c = taken++;
             }
-            ++finished;
-        };
-        auto stop = [&] {
-            taken = n;
-            for (std::thread& t : threads) t.join();
-            threads.clear();
-        };
-        try {
-            // jobs threads, fewer for a batch of fewer lines; a thread may find no chunk left.
-            for (size_t t = 0; t < std::min<size_t>(jobs, batch.n); ++t)
-                threads.emplace_back(work, std::ref(workers[t]));
-        } catch (const std::system_error& e) {
-            stop();
-            throw ThreadError(std::string("cannot start a thread: ") + e.what());
-        } catch (...) {
-            stop();
-            throw;
+            Chunk& chunk = ring[c % most];
+            try {
+                chunk.out.clear();
+                chunk.counts = {};
+                for (size_t i = 0; i < chunk.n; ++i)
+                    ProcessLine(worker, chunk.lines[i], chunk.first + i, options, chunk.out, chunk.counts);
+            } catch (...) {
+                chunk.failure = std::current_exception();
+            }
+            bool wake;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                chunk.ready = true;
+                wake = c == written;
+            }
+            if (wake) validated.notify_one();
         }
-        std::exception_ptr failure;  // of the first chunk that failed, after the outputs before it
+    };
+    std::vector<std::thread> threads;
+    auto finish = [&] {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        work.notify_all();
+        for (std::thread& t : threads) t.join();
+        threads.clear();
+    };
+    // Writes the chunks that are validated, in order; with wait, waits for
+    // the oldest first.  Rethrows the exception of a chunk that failed,
+    // once the chunks before it are written.
+    auto writeReady = [&](bool wait) {
+        for (; written < read; wait = false) {
+            Chunk& chunk = ring[written % most];
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                if (wait) validated.wait(lock, [&] { return chunk.ready; });
+                if (!chunk.ready) return;
+            }
+            if (chunk.failure) std::rethrow_exception(chunk.failure);
+            out(chunk.out);
+            counts.Add(chunk.counts);
+            counts.lines += chunk.n;
+            inFlight -= chunk.bytes;
+            // A line far longer than most keeps no buffer of its size.
+            for (size_t i = 0; i < chunk.n; ++i)
+                if (chunk.lines[i].capacity() > kChunkBytes) std::string().swap(chunk.lines[i]);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                chunk.ready = false;
+                ++written;
+            }
+            if (options.progress) options.progress(counts);
+        }
+    };
+    // Whether every chunk read has been taken by a thread.
+    auto allTaken = [&] {
+        std::lock_guard<std::mutex> lock(mutex);
+        return taken == read;
+    };
+    try {
         try {
-            if (batch.more)
-                ReadBatch(reader, next, batch.first + batch.n, jobs, [&] { return finished == threads.size(); });
-            // Then the chunks' outputs in order, each as soon as it is ready.
-            for (size_t c = 0; c < n; ++c) {
-                Chunk& chunk = chunks[c];
-                {
-                    std::unique_lock<std::mutex> lock(mutex);
-                    awaited = c;
-                    validated.wait(lock, [&] { return chunk.ready; });
-                }
-                if (chunk.failure) {
-                    failure = chunk.failure;
+            for (unsigned t = 0; t < jobs; ++t) threads.emplace_back(validate, std::ref(workers[t]));
+        } catch (const std::system_error& e) {
+            throw ThreadError(std::string("cannot start a thread: ") + e.what());
+        }
+        size_t next = options.firstLine;  // number of the next line
+        for (bool end = false; !end;) {
+            while (read - written == most || (read != written && inFlight >= mostBytes)) writeReady(true);
+            Chunk& chunk = ring[read % most];
+            chunk.n = chunk.bytes = 0;
+            chunk.first = next;
+            chunk.failure = nullptr;
+            while (chunk.n < kChunkLines && chunk.bytes < kChunkBytes) {
+                // Waits for input as long as it takes only when nothing is
+                // being validated; else in slices, writing what is done.
+                std::optional<std::chrono::milliseconds> wait;
+                if (chunk.n != 0 || read != written) wait = kSlice;
+                const LineReader::Result r = reader.Next(chunk.lines[chunk.n], wait);
+                if (r == LineReader::kEnd) {
+                    end = true;
                     break;
                 }
-                out(chunk.out);
-                counts.Add(chunk.counts);
+                if (r == LineReader::kIdle) {
+                    writeReady(false);
+                    if (chunk.n != 0 && allTaken()) break;  // a thread waits: hand the lines at hand over
+                    continue;
+                }
+                // Room for the parser's padding, made here rather than by the
+                // thread that validates the line.
+                std::string& line = chunk.lines[chunk.n++];
+                if (line.capacity() < line.size() + msgjson::kPadding)
+                    line.reserve(line.size() + line.size() / 4 + msgjson::kPadding);
+                chunk.bytes += line.size();
             }
-        } catch (...) {
-            stop();
-            throw;
+            if (chunk.n != 0) {
+                next += chunk.n;
+                inFlight += chunk.bytes;
+                {
+                    std::lock_guard<std::mutex> lock(mutex);
+                    ++read;
+                }
+                work.notify_one();
+            }
+            writeReady(false);
         }
-        stop();
-        if (failure) std::rethrow_exception(failure);
-        if (options.progress) options.progress(counts);
-        if (!batch.more) break;
-        // Nothing came while the batch was validated: now wait as long as it takes.
-        if (next.n == 0 && next.more) ReadBatch(reader, next, next.first, jobs);
+        while (written < read) writeReady(true);
+    } catch (...) {
+        finish();
+        throw;
     }
+    finish();
     counts.readError = reader.Error();
     return counts;
 }

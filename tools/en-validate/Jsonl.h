@@ -14,7 +14,7 @@
 
 namespace tool {
 
-struct BatchCounts {
+struct JsonlCounts {
     size_t lines = 0;        // lines read, blank ones included
     size_t messages = 0;     // lines validated
     size_t failures = 0;     // of those, with a code other than 0
@@ -31,7 +31,7 @@ struct BatchCounts {
     // its end, else 1 if any message failed, else 0.
     int ExitStatus() const { return inputErrors || !readError.empty() ? 2 : failures ? 1 : 0; }
     // Adds the counts of a part of the lines, but lines and readError.
-    void Add(const BatchCounts& part);
+    void Add(const JsonlCounts& part);
     // Counts a message's verdict by kind, type and place (tally).
     void Tally(msgjson::Kind kind, int32_t msgType, int code, std::string_view place);
     // Counts one more failing place (of a further violation, --all).
@@ -40,14 +40,14 @@ struct BatchCounts {
 
 struct JsonlOptions {
     msgjson::Overrides overrides;
-    unsigned jobs = 1;   // threads that validate the lines of a batch
+    unsigned jobs = 1;   // threads that validate the chunks of lines
     bool quiet = false;  // no output line for a message that conforms
     size_t firstLine = 1;  // number of the input's first line
     size_t maxLine = size_t(256) << 20;  // longer lines are input errors, their bytes dropped as they come
     std::string file;    // keys put before "line" in each output line: "" or "\"file\": NAME, "
-    bool tally = false;  // count by type and place too (BatchCounts)
+    bool tally = false;  // count by type and place too (JsonlCounts)
     size_t maxViolations = 0;  // --all: "violations" lists at most this many, each place counted
-    std::function<void(const BatchCounts&)> progress;  // called after every batch, when given
+    std::function<void(const JsonlCounts&)> progress;  // called after every chunk written, when given
 };
 
 // A worker thread could not be started.
@@ -61,18 +61,17 @@ public:
 // the kind's keys and the verdict's, and "warning" when "msgtype" and the
 // MsgType entry disagree} or {"line": L, "error": "line L...: why"} (also
 // for a line longer than maxLine, which is never held whole).  Lines are
-// read in batches of at most a few thousand lines and a few MiB, so that
-// memory stays bounded whatever the input's size; jobs threads validate a
-// batch at once, taking its chunks of up to a few hundred lines (one
-// thread: the whole batch) one at a time, while the next batch is read.
-// A batch is also closed when no further line has come 50 ms after its
-// first, so that a slow producer sees every verdict soon after its line.
-// Once the next batch is read (or the reading has stopped), out gets the
-// output lines of each chunk in order, as soon as the chunk and those
-// before it are validated.  Throws ThreadError when a thread cannot be
-// started; an exception of a thread is rethrown once the outputs of the
-// chunks before its chunk are out.
-BatchCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options);
+// read in chunks of at most a few hundred lines and 512 KiB, which jobs
+// threads, started once, take one at a time while the next ones are read:
+// at most four chunks for each thread and a few MiB of lines are read
+// ahead, so that memory stays bounded whatever the input's size.  A chunk
+// is also closed when no further line is at hand while a thread waits for
+// work, so that a slow producer sees every verdict soon after its line.
+// out gets the output lines of each chunk in order, as soon as the chunk
+// and those before it are validated.  Throws ThreadError when a thread
+// cannot be started; an exception of a thread is rethrown once the outputs
+// of the chunks before its chunk are out.
+JsonlCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, const JsonlOptions& options);
 
 }  // namespace tool
 

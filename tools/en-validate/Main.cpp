@@ -216,7 +216,7 @@ std::string TypeName(const std::pair<int, int32_t>& type) {
 }
 
 // The codes of each type, most frequent type first.
-std::vector<std::pair<std::string, std::vector<std::pair<int, size_t>>>> TypesByCount(const tool::BatchCounts& c) {
+std::vector<std::pair<std::string, std::vector<std::pair<int, size_t>>>> TypesByCount(const tool::JsonlCounts& c) {
     std::map<std::pair<int, int32_t>, size_t> totals;
     for (const auto& [type, codes] : c.types)
         for (const auto& code : codes) totals[type] += code.second;
@@ -228,7 +228,7 @@ std::vector<std::pair<std::string, std::vector<std::pair<int, size_t>>>> TypesBy
 // --summary: as text on standard error, the messages and input errors, one
 // line per code, per message type and per failing place; as JSON one line
 // {"summary": ...} on standard output.
-void PrintSummary(const tool::BatchCounts& c) {
+void PrintSummary(const tool::JsonlCounts& c) {
     std::fprintf(stderr, "en-validate: %zu messages, %zu input errors\n", c.messages, c.inputErrors);
     for (const auto& [code, n] : c.codes) std::fprintf(stderr, "  %d %s: %zu\n", code, tool::CodeName(code), n);
     for (const auto& [type, codes] : TypesByCount(c)) {
@@ -242,7 +242,7 @@ void PrintSummary(const tool::BatchCounts& c) {
         std::fprintf(stderr, "  failing at %s: %zu\n", place.c_str(), n);
 }
 
-std::string SummaryJson(const tool::BatchCounts& c) {
+std::string SummaryJson(const tool::JsonlCounts& c) {
     std::string s = "{\"summary\": {\"messages\": " + std::to_string(c.messages) +
                     ", \"failing\": " + std::to_string(c.failures) +
                     ", \"input_errors\": " + std::to_string(c.inputErrors) + ", \"by_code\": {";
@@ -328,7 +328,7 @@ void Notice(tool::Output& out, const FileResult& r) {
     std::cerr.flush();
 }
 
-int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summary) {
+int ValidateFiles(const Options& opt, tool::Output& out, tool::JsonlCounts& summary) {
     std::vector<FileResult> results;
     int status = kConforms;
     const Colors color(!opt.json && !opt.table && UseColor(opt.color));
@@ -397,7 +397,7 @@ int ValidateFiles(const Options& opt, tool::Output& out, tool::BatchCounts& summ
 // One input of --jsonl.  With several inputs each output line starts with
 // "file": NAME, and an input that cannot be read gives an error line too.
 int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::Output& out,
-                 tool::BatchCounts& summary) {
+                 tool::JsonlCounts& summary) {
     auto fail = [&](const std::string& why) {
         if (named) out.Write("{\"file\": " + tool::JsonString(file) + ", " + tool::ErrorJsonKey(why) + "}\n");
         out.Flush();
@@ -413,7 +413,7 @@ int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::
     const bool showProgress = isatty(STDERR_FILENO) != 0;
     auto last = std::chrono::steady_clock::now();
     bool shown = false;
-    auto progress = [&](const tool::BatchCounts& c) {
+    auto progress = [&](const tool::JsonlCounts& c) {
         auto now = std::chrono::steady_clock::now();
         if (now - last < std::chrono::milliseconds(250)) return;
         last = now;
@@ -432,7 +432,7 @@ int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::
     if (named) options.file = "\"file\": " + tool::JsonString(file) + ", ";
     if (showProgress) options.progress = progress;
     // Each chunk's verdicts are written at once, for whoever waits for them.
-    const tool::BatchCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
+    const tool::JsonlCounts counts = tool::RunJsonl(in, [&](std::string_view text) {
         out.Write(text);
         out.Flush();
     }, options);
@@ -443,7 +443,7 @@ int RunJsonlFile(const Options& opt, const std::string& file, bool named, tool::
     return counts.ExitStatus();
 }
 
-int RunJsonl(const Options& opt, tool::Output& out, tool::BatchCounts& summary) {
+int RunJsonl(const Options& opt, tool::Output& out, tool::JsonlCounts& summary) {
     if (opt.files.empty()) return RunJsonlFile(opt, "-", false, out, summary);
     int status = kConforms;
     for (const std::string& file : opt.files)
@@ -624,7 +624,7 @@ int main(int argc, char** argv) {
         if (!opt.jsonl && opt.files.empty())
             return UsageError("no input: give message files, --jsonl, --describe, --encode or --decode");
         tool::Output out;
-        tool::BatchCounts counts;
+        tool::JsonlCounts counts;
         const int status = opt.jsonl ? RunJsonl(opt, out, counts) : ValidateFiles(opt, out, counts);
         if (opt.summary && (opt.json || opt.jsonl)) out.Write(SummaryJson(counts));
         out.Close();
