@@ -148,12 +148,13 @@ for file in $ok ok.blob long-value.json; do
   expect "$file through <( )" "$want" "$rc $(sed "s|/dev/fd/[0-9]*|$file|" out.txt err.txt)"
 done
 
-# JSON Lines: a line over --max-line is an error and the next line is read;
-# an endless line is dropped as it comes, in bounded memory.
+# JSON Lines: a line over --max-line is an error and the next line is read
+# (a line of exactly that many bytes is not); an endless line is dropped as
+# it comes, in bounded memory.
 { echo "$jsonl"; repeat x 3000; echo; echo "$jsonl"; } >overlong.jsonl
-run --jsonl --max-line 2000 overlong.jsonl
+run --jsonl --max-line ${#jsonl} overlong.jsonl
 expect "line over --max-line" '2 {"line": 1, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}
-{"line": 2, "error": "line 2: longer than 2000 bytes (--max-line)"}
+{"line": 2, "error": "line 2: longer than '${#jsonl}' bytes (--max-line)"}
 {"line": 3, "kind": "log", "msgtype": 1501, "code": 0, "message": ""}' "$rc $(cat out.txt)"
 rc=0
 head -c 300000000 /dev/zero | /usr/bin/time -f %M -o peak.txt "${tool[@]}" --jsonl --max-line 1000000 >out.txt 2>err.txt || rc=$?
