@@ -336,7 +336,7 @@ JsonlCounts RunJsonl(int in, const std::function<void(std::string_view)>& out, c
                 }
                 if (r == LineReader::kIdle) {
                     writeReady(false);
-                    if (chunk.n != 0 && allTaken()) break;  // a thread waits: hand the lines at hand over
+                    if (chunk.n != 0 && allTaken()) break;  // no chunk waits for a thread: hand these over
                     continue;
                 }
                 // Room for the parser's padding, made here rather than by the
