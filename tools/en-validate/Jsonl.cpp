@@ -3,8 +3,6 @@
 #include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -52,9 +50,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Lines are validated in chunks of at most kChunkLines lines, closed once
-// they hold kChunkBytes or more, or once no further line is at hand while a
-// thread waits for work (so that a slow producer sees every verdict soon
-// after its line).
+// they hold kChunkBytes or more, or once no further line has come for
+// kSlice while no chunk waits for a thread (so that a slow producer sees
+// every verdict soon after its line).
 constexpr size_t kChunkLines = 512;
 constexpr size_t kChunkBytes = 512 << 10;
 // Chunks read and not yet written: at most kChunksPerJob for each thread,
@@ -62,8 +60,9 @@ constexpr size_t kChunkBytes = 512 << 10;
 constexpr size_t kChunksPerJob = 4;
 constexpr size_t kBytesPerJob = 4 << 20;
 constexpr size_t kReadSize = 64 << 10;
-// How long the reading waits for input at a time while chunks are being
-// validated, before it writes those that are done.
+// How long the reading waits for input at a time: before it looks whether
+// to hand over the lines it has, and while chunks are being validated,
+// before it writes those that are done.
 constexpr std::chrono::milliseconds kSlice(5);
 
 bool IsBlankLine(const std::string& line) { return line.find_first_not_of(" \t\r") == std::string::npos; }
