@@ -92,19 +92,19 @@ size_t PutCodePoints(std::string_view s, unsigned char* out) {
     unsigned char* const start = out;
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());
     const unsigned char* const end = p + s.size();
-#if defined(__SSE2__)
-    // Plain ASCII, the common case: sixteen bytes at a time, and what is
-    // left of eight bytes or more in one step.
-    for (; end - p >= 16 && PutAscii16(p, out); p += 16) out += 64;
-    const auto left = static_cast<size_t>(end - p);
-    if (left >= 8 && left < 16 && PutAsciiTail(end, left, out + 4 * left)) return s.size();
-#endif
     while (p != end) {
 #if defined(__SSE2__)
-        if (end - p >= 16 && PutAscii16(p, out)) {
+        // Plain ASCII, the common case: sixteen bytes at a time, and the
+        // last eight to fifteen in one step.
+        const auto left = static_cast<size_t>(end - p);
+        if (left >= 16 && PutAscii16(p, out)) {
             p += 16;
             out += 64;
             continue;
+        }
+        if (left >= 8 && left < 16 && PutAsciiTail(end, left, out + 4 * left)) {
+            out += 4 * left;
+            break;
         }
 #endif
         if (end - p >= 8 && Ascii8(p)) {
